@@ -1,0 +1,110 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+// The panel's architecture in brief.
+//
+// MainWindow is the hub: it owns the generated form, the console pane, the one serial port,
+// the settings dialog, the status label and the poll timer, and its members are the state
+// that the connection, the command set, the reply parser and the positioning controls
+// share. Everything runs on the GUI thread. Its operations are split by concern:
+//   mainwindow.cpp   construction, wiring and destruction (the shell)
+//   connection.cpp   opening and closing the port, port errors, hand-typed console lines
+//   commands.cpp     every command line written to the controller, and the poll
+//   replies.cpp      cutting the received bytes into lines and interpreting them
+//   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
+// The wire formats themselves are free functions in protocol.h, so that tests reach them
+// without a window.
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QSerialPort>
+#include <QString>
+
+class QLabel;
+class QKeyEvent;
+class QTimer;
+class Console;
+class SettingsDialog;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // firstPort, when given, is offered first (and so selected) in the settings dialog.
+    explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString());
+    ~MainWindow() override;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private slots:
+    void openSerialPort();
+    void closeSerialPort();
+    void writeData(const QByteArray &data);
+    void readData();
+    void handleError(QSerialPort::SerialPortError error);
+
+    void on_pushButton_home_clicked();
+    void on_pushButton_SliderMinus_clicked();
+    void on_pushButton_SliderPlus_clicked();
+    void on_doubleSpinBox_Position_editingFinished();
+    void on_doubleSpinBox_mrstp_editingFinished();
+    void on_pushButton_Console_clicked();
+    void on_pushButton_AutoCalibrate_clicked();
+    void on_pushButton_stop_clicked();
+
+    void getPosition();
+    void checkVersion();
+    void setSlidePosition(double pos);
+    void blockSlider();
+    void goToSliderPosition();
+
+private:
+    friend class PanelProbe; // lets the tests read the shared state
+
+    void connectActions();
+    void disableControls();
+
+    // Command set: a fixed command is echoed to the console, then written; a move is echoed
+    // with a CR for the console's sake and written without one.
+    void sendCommand(const QByteArray &command, bool echo = true);
+    void sendMove(const QByteArray &move);
+    void sendRelativeStep(double factor);
+
+    // Reply parser.
+    void processReply(const QByteArray &line);
+    void updatePosition(const QString &line);
+    void updateStatus(const QString &line);
+    void updateOffset(const QByteArray &line);
+    void passThrough(const QByteArray &line);
+
+    QTimer *pollTimer = nullptr;
+    int pollInterval = 150;
+    double travelRange = 6500.0;
+    double minPosition = -250.0;
+    double maxPosition = 6250.0;
+    double position = 0.0;
+    bool positionEchoRequested = false;
+    bool homed = false;
+    bool consoleShown = false;
+    QString firmwareVersion;
+    QString statusCode;
+    QString offsetText;
+    Ui::MainWindow *ui = nullptr;
+    QLabel *statusLabel = nullptr;
+    Console *console = nullptr;
+    SettingsDialog *settings = nullptr;
+    QSerialPort *serial = nullptr;
+    QByteArray rxBuffer;
+    int lineEnd = 0;
+
+    // Only one "Critical Error" box at a time, however many errors a lost device reports.
+    bool criticalErrorShown = false;
+};
+
+#endif // MAINWINDOW_H

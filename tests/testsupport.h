@@ -1,0 +1,106 @@
+#ifndef TESTSUPPORT_H
+#define TESTSUPPORT_H
+
+// What the panel's tests share: the controller's end of a real pseudo-terminal, a closer for
+// the modal message boxes that the panel shows, and a read-only look at the window's state.
+
+#include "mainwindow.h"
+#include "pseudoterminal.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QTimer;
+class Console;
+
+// The far end of the line as a test sees it: every byte the panel writes is collected, and
+// the test writes the controller's replies.
+class ControllerEnd : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ControllerEnd(QObject *parent = nullptr);
+
+    bool open() { return terminal.open(); }
+    QString devicePath() const { return terminal.devicePath(); }
+    PseudoTerminal &pty() { return terminal; }
+
+    void write(const QByteArray &data) { terminal.write(data); }
+    // Waits (running the event loop) until at least n bytes have arrived in all.
+    bool waitForBytes(int n, int timeoutMs = 2000);
+    // Waits until the collected bytes contain the given text.
+    bool waitForText(const QByteArray &text, int timeoutMs = 2000);
+    QByteArray received() const { return bytes; }
+    // Returns what has arrived and forgets it.
+    QByteArray take();
+
+private:
+    PseudoTerminal terminal;
+    QByteArray bytes;
+};
+
+// Answers the message boxes that the panel opens, as an operator would, and remembers them.
+// A box is closed after delayMs of being open.
+class ModalCloser : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+    };
+
+    explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr);
+    QList<Box> boxes() const { return seen; }
+    int count() const { return seen.size(); }
+    // True while a modal box is open right now.
+    static bool boxOpen();
+
+private:
+    void check();
+
+    QTimer *timer = nullptr;
+    int delay;
+    QObject *current = nullptr;
+    qint64 openedAt = 0;
+    QList<Box> seen;
+};
+
+// Read-only access to the state that the panel's parts share.
+class PanelProbe
+{
+public:
+    explicit PanelProbe(const MainWindow &window)
+        : w(window)
+    {
+    }
+
+    QSerialPort *serial() const { return w.serial; }
+    QTimer *pollTimer() const { return w.pollTimer; }
+    Console *console() const { return w.console; }
+    QLabel *statusLabel() const { return w.statusLabel; }
+    double travelRange() const { return w.travelRange; }
+    double minPosition() const { return w.minPosition; }
+    double maxPosition() const { return w.maxPosition; }
+    double position() const { return w.position; }
+    bool positionEchoRequested() const { return w.positionEchoRequested; }
+    bool homed() const { return w.homed; }
+    bool consoleShown() const { return w.consoleShown; }
+    QString firmwareVersion() const { return w.firmwareVersion; }
+    QString statusCode() const { return w.statusCode; }
+    QString offsetText() const { return w.offsetText; }
+    QByteArray rxBuffer() const { return w.rxBuffer; }
+
+private:
+    const MainWindow &w;
+};
+
+// Runs the event loop for the given time.
+void spin(int ms);
+
+#endif // TESTSUPPORT_H
