@@ -11,8 +11,7 @@
 
 PseudoTerminal::PseudoTerminal(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 PseudoTerminal::~PseudoTerminal()
 {
