@@ -1,0 +1,102 @@
+// The serial connection: opening and closing the port, port errors, and the lines that the
+// operator types in the console.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "console.h"
+#include "protocol.h"
+#include "settingsdialog.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+
+void MainWindow::openSerialPort()
+{
+    const SerialSettings p = settings->currentSettings();
+    serial->setPortName(p.portName);
+    serial->setBaudRate(p.baudRate, QSerialPort::AllDirections);
+    serial->setDataBits(p.dataBits);
+    serial->setParity(p.parity);
+    serial->setStopBits(p.stopBits);
+
+    if (!serial->open(QIODevice::ReadWrite)) {
+        QMessageBox::critical(this, tr("Error"),
+                              tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
+                                 "Device Driver"));
+        statusLabel->setText(tr("Open error"));
+        return;
+    }
+
+    // Every connection has to identify itself afresh: neither an earlier controller's
+    // version nor bytes that were waiting on the line (or half a line left over from the
+    // last connection) may stand in for this controller's answer.
+    firmwareVersion.clear();
+    serial->clear(QSerialPort::AllDirections);
+    rxBuffer.clear();
+
+    console->setEnabled(true);
+    console->setLocalEcho(p.localEcho);
+    ui->actionConnect->setEnabled(false);
+    ui->actionDisconnect->setEnabled(true);
+    ui->actionConfigure->setEnabled(false);
+    statusLabel->setText(tr("Connected to %1 : %2, %3, %4, %5, %6")
+                             .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
+                                  p.stopBitsText, p.flowControlText));
+    pollTimer->start(pollInterval);
+
+    sendCommand(Protocol::identify);
+    sendCommand(Protocol::statusQuery);
+}
+
+void MainWindow::closeSerialPort()
+{
+    if (serial->isOpen())
+        serial->close();
+    console->setEnabled(false);
+    ui->actionConnect->setEnabled(true);
+    ui->actionDisconnect->setEnabled(false);
+    ui->actionConfigure->setEnabled(true);
+    disableControls();
+    statusLabel->setText(tr("Disconnected"));
+    ui->pushButton_home->setStyleSheet(QStringLiteral("color: grey"));
+    homed = false;
+    if (pollTimer->isActive())
+        pollTimer->stop();
+}
+
+void MainWindow::handleError(QSerialPort::SerialPortError error)
+{
+    // A lost device shows up as a ResourceError, or, depending on a stale errno, as a
+    // ReadError on every read in a busy loop. Either way the port is let go first, so that
+    // nothing spins while the operator reads the message, and the message is shown once.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (criticalErrorShown)
+        return;
+    const QString text = serial->errorString();
+    closeSerialPort();
+    criticalErrorShown = true;
+    QMessageBox::critical(this, tr("Critical Error"), text);
+    criticalErrorShown = false;
+}
+
+void MainWindow::writeData(const QByteArray &data)
+{
+    if (data.contains("cp"))
+        positionEchoRequested = true;
+    serial->write(data);
+}
+
+void MainWindow::disableControls()
+{
+    ui->pushButton_home->setEnabled(false);
+    ui->doubleSpinBox_Position->setEnabled(false);
+    ui->doubleSpinBox_mrstp->setEnabled(false);
+    ui->pushButton_stop->setEnabled(false);
+    ui->pushButton_SliderMinus->setEnabled(false);
+    ui->pushButton_SliderPlus->setEnabled(false);
+    ui->horizontalSlider->setEnabled(false);
+    ui->pushButton_AutoCalibrate->setEnabled(false);
+}

@@ -1,0 +1,71 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "console.h"
+#include "protocol.h"
+#include "settingsdialog.h"
+
+#include <QLabel>
+#include <QTimer>
+
+MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    // Builds the widgets and connects the on_<object>_<signal> slots by name.
+    ui->setupUi(this);
+
+    console = new Console;
+    console->setEnabled(false);
+    ui->verticalLayout_3->addWidget(console);
+    console->hide();
+
+    setFixedSize(580, 408);
+
+    serial = new QSerialPort(this);
+    settings = new SettingsDialog(nullptr, firstPort);
+
+    ui->actionConnect->setEnabled(true);
+    ui->actionDisconnect->setEnabled(false);
+    ui->actionQuit->setEnabled(true);
+    ui->actionConfigure->setEnabled(true);
+
+    statusLabel = new QLabel;
+    ui->statusBar->addWidget(statusLabel);
+
+    pollTimer = new QTimer(this);
+
+    connectActions();
+
+    connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
+    connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);
+    connect(console, &Console::getData, this, &MainWindow::writeData);
+
+    // The position query must go out before the identification check on every tick, so
+    // the order of these two connections matters.
+    connect(pollTimer, SIGNAL(timeout()), this, SLOT(getPosition()));
+    connect(pollTimer, SIGNAL(timeout()), this, SLOT(checkVersion()));
+    connect(ui->horizontalSlider, SIGNAL(sliderPressed()), this, SLOT(blockSlider()));
+    connect(ui->horizontalSlider, SIGNAL(sliderReleased()), this, SLOT(goToSliderPosition()));
+
+    ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
+    ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
+}
+
+MainWindow::~MainWindow()
+{
+    if (pollTimer->isActive())
+        pollTimer->stop();
+    delete pollTimer;
+    delete settings;
+    delete ui;
+}
+
+void MainWindow::connectActions()
+{
+    connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::openSerialPort);
+    connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
+    connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->actionConfigure, &QAction::triggered, settings, &QWidget::show);
+    connect(ui->actionClear, &QAction::triggered, console, &QPlainTextEdit::clear);
+}

@@ -74,7 +74,7 @@ private:
     // with a CR for the console's sake and written without one.
     void sendCommand(const QByteArray &command, bool echo = true);
     void sendMove(const QByteArray &move);
-    void sendRelativeStep(double factor);
+    void sendRelativeStep(bool forward);
 
     // Reply parser.
     void processReply(const QByteArray &line);

@@ -1,0 +1,145 @@
+// The reply parser: cuts the bytes from the controller into lines ending in CR and turns
+// them into the window's state, by the grammar of the controller's firmware version.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "console.h"
+#include "protocol.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+
+// Longest unfinished line kept: a device that sends without CR cannot grow the buffer.
+static constexpr int partialLineLimit = 4096;
+
+void MainWindow::readData()
+{
+    rxBuffer.append(serial->readAll());
+
+    // Lines are taken from a moving start and the consumed bytes removed once, so that a
+    // burst of many lines costs one pass over the bytes.
+    int start = 0;
+    while ((lineEnd = rxBuffer.indexOf('\r', start)) >= 0) {
+        processReply(rxBuffer.mid(start, lineEnd - start + 1));
+        start = lineEnd + 1;
+    }
+    rxBuffer.remove(0, start);
+    if (rxBuffer.size() > partialLineLimit)
+        rxBuffer.clear();
+}
+
+void MainWindow::processReply(const QByteArray &line)
+{
+    if (line.contains("Ver")) {
+        const QString version = Protocol::versionFromLine(line);
+        if (!version.isEmpty()) {
+            firmwareVersion = version;
+            travelRange = Protocol::travelRangeFor(firmwareVersion);
+        }
+    }
+
+    switch (Protocol::grammarFor(firmwareVersion)) {
+    case Protocol::Grammar::None:
+        return;
+    case Protocol::Grammar::Fw126:
+        if (line.contains('P')) {
+            updatePosition(Protocol::decodeLine(line));
+            if (positionEchoRequested) {
+                console->appendData(line);
+                positionEchoRequested = false;
+            }
+        } else if (line.contains("offset") || line.contains("Offset")) {
+            updateOffset(line);
+        } else {
+            passThrough(line);
+        }
+        return;
+    case Protocol::Grammar::General:
+        if (line.startsWith("_cp")) {
+            updatePosition(Protocol::decodeLine(line));
+            if (positionEchoRequested) {
+                console->appendData(line);
+                positionEchoRequested = false;
+            }
+        } else if (line.contains("status")) {
+            console->appendData(line);
+            updateStatus(Protocol::decodeLine(line));
+        } else if (line.contains("offset") || line.contains("Offset")) {
+            updateOffset(line);
+        } else {
+            passThrough(line);
+        }
+        return;
+    }
+}
+
+void MainWindow::updatePosition(const QString &line)
+{
+    const QString number = Protocol::positionText(line, Protocol::grammarFor(firmwareVersion));
+    position = Protocol::readNumber(number);
+    ui->label_Position->setText(number + QStringLiteral(" \u00b5m"));
+    // While the operator holds the slider (it has the focus then), it stays where it is.
+    if (!ui->horizontalSlider->hasFocus())
+        ui->horizontalSlider->setValue(Protocol::truncateToInt(position));
+}
+
+void MainWindow::updateStatus(const QString &line)
+{
+    if (line.size() < 9)
+        return;
+    statusCode = line.at(8);
+    if (statusCode == QLatin1String("1")) {
+        ui->pushButton_home->setEnabled(true);
+        ui->pushButton_AutoCalibrate->setEnabled(true);
+        ui->pushButton_AutoCalibrate->setText(tr("AutoCalibrate"));
+        ui->pushButton_AutoCalibrate->setStyleSheet(QStringLiteral("color: red"));
+    } else if (statusCode == QLatin1String("9")) {
+        ui->pushButton_home->setEnabled(true);
+        ui->pushButton_AutoCalibrate->setEnabled(true);
+        ui->pushButton_AutoCalibrate->setText(tr("Calibrated"));
+        ui->pushButton_AutoCalibrate->setStyleSheet(QStringLiteral("color: green"));
+        ui->pushButton_home->setStyleSheet(QStringLiteral("color: red"));
+    }
+}
+
+void MainWindow::updateOffset(const QByteArray &line)
+{
+    console->appendData(line);
+    offsetText = QString::fromLatin1(Protocol::offsetTextFromLine(line));
+    const double offset = Protocol::readNumber(offsetText); // tenths of a micrometre
+    minPosition = offset * -1.0 * 0.1;
+    maxPosition = travelRange - offset * 0.1;
+    ui->label_Slidermin->setText(Protocol::limitLabel(minPosition));
+    ui->label_Slidermax->setText(Protocol::limitLabel(maxPosition));
+    ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
+    ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
+}
+
+void MainWindow::passThrough(const QByteArray &line)
+{
+    if (Protocol::isPassThrough(line))
+        console->appendData(line);
+}
+
+void MainWindow::checkVersion()
+{
+    if (firmwareVersion.isEmpty()) {
+        closeSerialPort();
+        if (serial->isOpen())
+            serial->close();
+        if (pollTimer->isActive())
+            pollTimer->stop();
+        disableControls();
+        QMessageBox::critical(this, tr("Error"),
+                              tr("No Device found: \n1. Check Device-Connection \n2. Install "
+                                 "Device Driver"));
+        statusLabel->setText(tr("Open error"));
+        return;
+    }
+    ui->pushButton_home->setEnabled(true);
+    ui->pushButton_AutoCalibrate->setEnabled(true);
+    if (!homed)
+        ui->pushButton_home->setStyleSheet(QStringLiteral("color: red"));
+}

@@ -77,8 +77,7 @@ class PanelProbe
 public:
     explicit PanelProbe(const MainWindow &window)
         : w(window)
-    {
-    }
+    { }
 
     QSerialPort *serial() const { return w.serial; }
     QTimer *pollTimer() const { return w.pollTimer; }
