@@ -1,0 +1,93 @@
+#include "commandline.h"
+
+#include "simulatorprotocol.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+const QString defaultFirmware = QStringLiteral("1.06");
+
+CommandLineResult finish(int exitCode, const QString &message)
+{
+    CommandLineResult result;
+    result.exitCode = exitCode;
+    result.message = message;
+    return result;
+}
+
+CommandLineResult failure(const QString &message)
+{
+    return finish(2, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
+}
+
+} // namespace
+
+QStringList withSimulateDefault(const QStringList &arguments)
+{
+    QStringList rewritten;
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (i > 0 && !optionsEnded && argument == QLatin1String("--simulate"))
+            rewritten.append(QStringLiteral("--simulate=") + defaultFirmware);
+        else
+            rewritten.append(argument);
+        if (i > 0 && argument == QLatin1String("--"))
+            optionsEnded = true; // what follows are arguments, not options
+    }
+    return rewritten;
+}
+
+CommandLineResult parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Control panel for a single-axis positioning stage on a serial port."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Offer the serial port PATH first in the "
+                                                 "settings dialog."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Run a simulated controller with firmware VERSION (1.06, 1.26 or 3.00 to "
+                       "9.99; --simulate alone: 1.06) and offer its port first."),
+        QStringLiteral("VERSION"));
+    parser.addOption(port);
+    parser.addOption(simulate);
+
+    if (!parser.parse(withSimulateDefault(arguments)))
+        return failure(parser.errorText());
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+        return finish(0, parser.helpText());
+    if (parser.isSet(version))
+        return finish(0,
+                      QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                    QCoreApplication::applicationVersion()));
+    if (!parser.positionalArguments().isEmpty())
+        return failure(QStringLiteral("unexpected argument \"%1\"")
+                           .arg(parser.positionalArguments().constFirst()));
+    if (parser.isSet(port) && parser.isSet(simulate))
+        return failure(QStringLiteral("--port and --simulate cannot be used together: the "
+                                      "simulated controller brings its own port"));
+
+    CommandLineResult result;
+    if (parser.isSet(port)) {
+        result.firstPort = parser.value(port).trimmed();
+        if (result.firstPort.isEmpty())
+            return failure(QStringLiteral("--port needs the path of a serial port"));
+    }
+    if (parser.isSet(simulate)) {
+        result.simulate = true;
+        result.firmware = parser.value(simulate).trimmed();
+        if (!isSupportedFirmware(result.firmware))
+            return failure(QStringLiteral("invalid firmware version \"%1\" for --simulate: "
+                                          "expected 1.06, 1.26 or a version from 3.00 to 9.99")
+                               .arg(parser.value(simulate)));
+    }
+    return result;
+}

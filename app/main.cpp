@@ -1,1 +1,54 @@
-int main() { return 0; }
+// The panel's entry point: the toolkit takes its own arguments, the panel reads its options,
+// optionally starts a simulated controller in-process, then shows the main window.
+
+#include "commandline.h"
+#include "mainwindow.h"
+#include "simulatedcontroller.h"
+#include "simulatoroptions.h"
+#include "terminationsignals.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumarvethon"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMARVETHON_VERSION));
+
+    const CommandLineResult options = parseCommandLine(QCoreApplication::arguments());
+    if (options.exitCode >= 0) {
+        std::fputs(qPrintable(options.message), options.exitCode == 0 ? stdout : stderr);
+        return options.exitCode;
+    }
+
+    QString firstPort = options.firstPort;
+    if (options.simulate) {
+        SimulatorOptions simulator;
+        simulator.firmware = options.firmware;
+        // The application object outlives the window and the event loop.
+        auto *controller = new SimulatedController(simulator, &app);
+        if (!controller->start()) {
+            std::fprintf(stderr,
+                         "lumarvethon: cannot simulate a controller: no pseudo-terminal "
+                         "(%s)\n",
+                         qPrintable(controller->errorString()));
+            return 2;
+        }
+        firstPort = controller->devicePath();
+    }
+
+    // SIGINT and SIGTERM end the loop, so the window is destroyed and the port closed in order.
+    TerminationSignals termination;
+    if (termination.install())
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                         &QCoreApplication::quit);
+
+    MainWindow window(nullptr, firstPort);
+    const QIcon icon(QStringLiteral("images/Lumarvethon_Icon_only@500x.png"));
+    window.setWindowIcon(icon);
+    window.show();
+    return app.exec();
+}
