@@ -1,9 +1,11 @@
 #include "testsupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -73,6 +75,58 @@ void ModalCloser::check()
 }
 
 void spin(int ms)
+{
+    QTest::qWait(ms);
+}
+
+PanelOnLine::PanelOnLine()
+{
+    controller.open();
+    window = new MainWindow(nullptr, controller.devicePath());
+    window->show();
+}
+
+PanelOnLine::~PanelOnLine()
+{
+    delete window;
+}
+
+void PanelOnLine::trigger(const char *actionName) const
+{
+    find<QAction>(actionName)->trigger();
+}
+
+bool PanelOnLine::connectPanel(const QByteArray &answer)
+{
+    controller.take();
+    trigger("actionConnect");
+    if (!controller.waitForText(QByteArrayLiteral(">inform\r>status\r")))
+        return false;
+    controller.take();
+    if (!answer.isEmpty()) {
+        controller.write(answer);
+        settle();
+    }
+    return true;
+}
+
+bool PanelOnLine::connectAndHome()
+{
+    if (!connectPanel())
+        return false;
+    if (!controller.waitForText(QByteArrayLiteral(">cp\r"), 1000))
+        return false;
+    QTest::qWait(10);
+    auto *home = find<QPushButton>("pushButton_home");
+    if (!home->isEnabled())
+        return false;
+    home->click();
+    settle();
+    controller.take();
+    return true;
+}
+
+void PanelOnLine::settle(int ms)
 {
     QTest::qWait(ms);
 }

@@ -99,6 +99,37 @@ private:
     const MainWindow &w;
 };
 
+// A panel whose settings dialog offers a fresh pseudo-terminal first, with the controller's
+// end of that terminal driven by the test.
+class PanelOnLine
+{
+public:
+    PanelOnLine();
+    ~PanelOnLine();
+
+    ControllerEnd controller;
+    MainWindow *window = nullptr;
+    PanelProbe probe() const { return PanelProbe(*window); }
+
+    // Triggers Connect, waits for the identification and status requests, answers them
+    // with the given lines and waits until the panel has taken them in. An empty answer
+    // leaves the controller silent. Returns false when the requests did not arrive.
+    bool connectPanel(const QByteArray &answer
+                      = QByteArrayLiteral("_Ver 106\r_offset 2500\r_status 1\r"));
+    // Waits for the first poll tick to have identified the controller, then homes it and
+    // forgets the bytes written so far.
+    bool connectAndHome();
+
+    template<class T> T *find(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+    void trigger(const char *actionName) const;
+    // Waits until the panel's port has no bytes left to write and the controller end has
+    // read them.
+    void settle(int ms = 30);
+};
+
 // Runs the event loop for the given time.
 void spin(int ms);
 
