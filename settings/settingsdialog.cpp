@@ -8,6 +8,7 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QVariant>
@@ -30,7 +31,9 @@ SettingsDialog::SettingsDialog(QWidget *parent, const QString &firstPort)
     , ui(new Ui::SettingsDialog)
 {
     ui->setupUi(this);
-    setWindowIcon(QIcon(iconFile));
+    // QIcon(fileName) is not null even when the file is missing; going through the pixmap
+    // leaves the dialog without an icon then, as if none had been set.
+    setWindowIcon(QIcon(QPixmap(iconFile)));
 
     baudRateValidator = new QIntValidator(0, 4000000, this);
 
