@@ -77,6 +77,7 @@ private:
     void sendRelativeStep(bool forward);
 
     // Reply parser.
+    void takeInBytes(const QByteArray &bytes);
     void processReply(const QByteArray &line);
     void updatePosition(const QString &line);
     void updateStatus(const QString &line);

@@ -16,7 +16,12 @@ static constexpr int partialLineLimit = 4096;
 
 void MainWindow::readData()
 {
-    rxBuffer.append(serial->readAll());
+    takeInBytes(serial->readAll());
+}
+
+void MainWindow::takeInBytes(const QByteArray &bytes)
+{
+    rxBuffer.append(bytes);
 
     // Lines are taken from a moving start and the consumed bytes removed once, so that a
     // burst of many lines costs one pass over the bytes.

@@ -71,13 +71,17 @@ private:
     QList<Box> seen;
 };
 
-// Read-only access to the state that the panel's parts share.
+// Read-only access to the state that the panel's parts share, and a way into the receive
+// path for bytes that did not come through the port (the fuzzer's).
 class PanelProbe
 {
 public:
-    explicit PanelProbe(const MainWindow &window)
+    explicit PanelProbe(MainWindow &window)
         : w(window)
-    { }
+    {
+    }
+
+    void feed(const QByteArray &bytes) const { w.takeInBytes(bytes); }
 
     QSerialPort *serial() const { return w.serial; }
     QTimer *pollTimer() const { return w.pollTimer; }
@@ -96,7 +100,7 @@ public:
     QByteArray rxBuffer() const { return w.rxBuffer; }
 
 private:
-    const MainWindow &w;
+    MainWindow &w;
 };
 
 // A panel whose settings dialog offers a fresh pseudo-terminal first, with the controller's
