@@ -32,7 +32,8 @@ QList<QByteArray> takeCommands(QByteArray &pending)
                 pending.clear();
             break;
         }
-        commands.append(pending.left(end).trimmed());
+        if (end <= maxPendingCommand) // an overlong command is garbage, however it ends
+            commands.append(pending.left(end).trimmed());
         pending.remove(0, consumed);
     }
     return commands;

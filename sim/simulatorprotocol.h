@@ -9,8 +9,8 @@
 #include <QList>
 #include <QString>
 
-// Longest command text the controller keeps while waiting for its end; beyond it the pending
-// text is discarded, so a stream of garbage cannot grow memory.
+// Longest command the controller takes; a longer one is discarded, also while it is still
+// waiting for its end, so a stream of garbage cannot grow memory.
 constexpr int maxPendingCommand = 4096;
 
 // Takes every complete command out of pending and leaves an unfinished one in it.
