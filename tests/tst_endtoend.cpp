@@ -1,14 +1,19 @@
 // The panel as a user starts it: the real executable on a real (virtual) X display, once with
 // its in-process simulated controller and once with --port on a real pseudo-terminal. It must
 // stay up, leave the port alone until the operator connects, and end cleanly on SIGTERM.
+// And the panel's window connected to the simulated controller, as --simulate wires them:
+// the simulator must identify itself in time and feed the panel's read-outs.
 
+#include "simulatedcontroller.h"
 #include "testsupport.h"
 
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -80,6 +85,8 @@ private slots:
     void cleanupTestCase();
     void simulateUnderXvfbRun();
     void portOnPrivateDisplay();
+    void panelConnectsToSimulator_data();
+    void panelConnectsToSimulator();
 
 private:
     QProcess xserver;
@@ -166,5 +173,57 @@ void TestEndToEnd::portOnPrivateDisplay()
              qPrintable(describe(panel)));
 }
 
-QTEST_GUILESS_MAIN(TestEndToEnd)
+void TestEndToEnd::panelConnectsToSimulator_data()
+{
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<double>("travel");
+    QTest::addColumn<double>("maximum");
+
+    QTest::newRow("1.06") << "1.06" << 15000.0 << 14750.0;
+    QTest::newRow("1.26") << "1.26" << 6500.0 << 6250.0;
+    QTest::newRow("3.02") << "3.02" << 6500.0 << 6250.0;
+}
+
+void TestEndToEnd::panelConnectsToSimulator()
+{
+    QFETCH(QString, firmware);
+    QFETCH(double, travel);
+    QFETCH(double, maximum);
+
+    SimulatorOptions options;
+    options.firmware = firmware;
+    SimulatedController controller(options);
+    QVERIFY2(controller.start(), qPrintable(controller.errorString()));
+    QSignalSpy commands(&controller, &SimulatedController::commandReceived);
+
+    ModalCloser closer;
+    MainWindow window(nullptr, controller.devicePath());
+    window.show();
+    auto *connectAction = window.findChild<QAction *>(QStringLiteral("actionConnect"));
+    QVERIFY(connectAction);
+    connectAction->trigger();
+
+    const PanelProbe probe(window);
+    QVERIFY2(probe.serial()->isOpen(), qPrintable(probe.serial()->errorString()));
+    QCOMPARE(QStringLiteral("/dev/") + probe.serial()->portName(), controller.devicePath());
+    QTRY_COMPARE_WITH_TIMEOUT(probe.firmwareVersion(), firmware, 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(commands.count() >= 5, 2000); // inform, status and polls
+
+    // Identified in time: the first polls do not drop the connection.
+    QTest::qWait(400);
+    QVERIFY2(closer.boxes().isEmpty(), qPrintable(closer.boxes().value(0).text));
+    QVERIFY(probe.serial()->isOpen());
+    QCOMPARE(probe.travelRange(), travel);
+    QCOMPARE(probe.offsetText(), QStringLiteral("2500"));
+    QCOMPARE(probe.minPosition(), -250.0);
+    QCOMPARE(probe.maxPosition(), maximum);
+    QCOMPARE(probe.position(), 0.0);
+    if (firmware != QLatin1String("1.26")) // the 1.26 panel does not read status lines
+        QCOMPARE(probe.statusCode(), QStringLiteral("1"));
+    QCOMPARE(commands.at(0).at(0).toByteArray(), QByteArray(">inform"));
+    QCOMPARE(commands.at(1).at(0).toByteArray(), QByteArray(">status"));
+    QCOMPARE(commands.at(2).at(0).toByteArray(), QByteArray(">cp"));
+}
+
+QTEST_MAIN(TestEndToEnd)
 #include "tst_endtoend.moc"
