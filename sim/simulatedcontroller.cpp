@@ -16,6 +16,8 @@ SimulatedController::SimulatedController(const SimulatorOptions &options, QObjec
     , hangup(new QTimer(this))
 {
     calibration->setSingleShot(true);
+    // A coarse timer may fire 5 % early; a calibration should take the time it is given.
+    calibration->setTimerType(Qt::PreciseTimer);
     hangup->setSingleShot(true);
     connect(calibration, &QTimer::timeout, this, &SimulatedController::finishCalibration);
     connect(noise, &QTimer::timeout, this, &SimulatedController::sendNoise);
@@ -87,7 +89,8 @@ void SimulatedController::execute(const QByteArray &command)
     } else if (argument.isEmpty()) {
         if (word == ">inform") {
             if (config.informDelayMs > 0)
-                QTimer::singleShot(config.informDelayMs, this, &SimulatedController::identify);
+                QTimer::singleShot(config.informDelayMs, Qt::PreciseTimer, this,
+                                   &SimulatedController::identify);
             else
                 identify();
             return;
