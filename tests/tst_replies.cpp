@@ -1,0 +1,416 @@
+// The reply kinds over a real pseudo-terminal: the firmware version and the grammar it
+// selects, and what position, status and offset lines do to the window.
+
+#include "console.h"
+#include "testsupport.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+namespace {
+
+// Answers to the identification and status requests, one per grammar; each puts the
+// stage at 500 µm first, so that a line that moves nothing can be told apart.
+const QByteArray fw106 = QByteArrayLiteral("_Ver 106\r_offset 2500\r_status 1\r_cp 500.0 um\r");
+const QByteArray fw126 = QByteArrayLiteral("_Ver 126\r_offset 2500\rP 500.0 um\r");
+const QByteArray fw312 = QByteArrayLiteral("_Ver 312\r_offset 2500\r_status 1\r_cp 500.0 um\r");
+
+// Bytes with NULs in them, whole.
+template<int N> QByteArray raw(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+QString micrometres(const QString &number)
+{
+    return number + QStringLiteral(" \u00b5m");
+}
+
+// What the console shows after the controller has sent the given bytes.
+QString shownFor(PanelOnLine &panel, const QByteArray &bytes)
+{
+    const QString before = panel.probe().console()->toPlainText();
+    panel.controller.write(bytes);
+    panel.settle();
+    const QString after = panel.probe().console()->toPlainText();
+    if (!after.startsWith(before))
+        return QStringLiteral("<console rewritten>");
+    return after.mid(before.size());
+}
+
+} // namespace
+
+class TestReplies : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versionLines_data();
+    void versionLines();
+    void shortVersionLineKeepsVersion();
+    void unsupportedVersionDropsEveryLine();
+
+    void positionLines_data();
+    void positionLines();
+    void notPositionLines_data();
+    void notPositionLines();
+    void sliderHeldByOperatorStaysPut();
+
+    void statusLines_data();
+    void statusLines();
+    void statusLinesIgnoredBy126();
+
+    void offsetLines_data();
+    void offsetLines();
+    void travelRangeReachesLimitsWithNextOffset();
+};
+
+void TestReplies::versionLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<double>("travel");
+    QTest::addColumn<bool>("linesTaken");
+
+    QTest::newRow("1.06") << QByteArray("_Ver 106\r") << "1.06" << 15000.0 << true;
+    QTest::newRow("1.26") << QByteArray("_Ver 126\r") << "1.26" << 6500.0 << true;
+    QTest::newRow("2.00") << QByteArray("_Ver 200\r") << "2.00" << 6500.0 << false;
+    QTest::newRow("0.99") << QByteArray("_Ver 099\r") << "0.99" << 6500.0 << false;
+    QTest::newRow("1.07") << QByteArray("_Ver 107\r") << "1.07" << 6500.0 << false;
+    QTest::newRow("3.12") << QByteArray("_Ver 312\r") << "3.12" << 6500.0 << true;
+    QTest::newRow("9.99") << QByteArray("_Ver 999\r") << "9.99" << 6500.0 << true;
+    QTest::newRow("letter") << QByteArray("_Ver A01\r") << "A.01" << 6500.0 << true;
+    // The three bytes are counted from the start of the line, wherever "Ver" stands.
+    QTest::newRow("Ver further in") << QByteArray("Fw Ver 106\r") << "r. 1" << 6500.0 << true;
+    QTest::newRow("after CR LF") << QByteArray("\n_Ver 106\r") << " .10" << 6500.0 << false;
+}
+
+void TestReplies::versionLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, version);
+    QFETCH(double, travel);
+    QFETCH(bool, linesTaken);
+
+    PanelOnLine panel;
+    ModalCloser closer;
+    QVERIFY(panel.connectPanel(line));
+    const PanelProbe probe = panel.probe();
+    QCOMPARE(probe.firmwareVersion(), version);
+    QCOMPARE(probe.travelRange(), travel);
+    // A grammar shows "ok"; without one every line is dropped.
+    QCOMPARE(shownFor(panel, "ok\r"), linesTaken ? QStringLiteral("ok\n") : QString());
+    // Any version identifies the controller at the poll tick, supported or not.
+    QTRY_VERIFY_WITH_TIMEOUT(panel.find<QPushButton>("pushButton_home")->isEnabled(), 1000);
+    QVERIFY(panel.find<QPushButton>("pushButton_AutoCalibrate")->isEnabled());
+    QVERIFY(probe.serial()->isOpen());
+    QCOMPARE(closer.count(), 0);
+}
+
+void TestReplies::shortVersionLineKeepsVersion()
+{
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel(fw106));
+    // Seven bytes hold no byte at index 7; the line still goes through the grammar.
+    QCOMPARE(shownFor(panel, "_Ver 1\r"), QStringLiteral("_Ver 1\n"));
+    QCOMPARE(shownFor(panel, "Ver\r"), QString());
+    QCOMPARE(panel.probe().firmwareVersion(), QStringLiteral("1.06"));
+    QCOMPARE(panel.probe().travelRange(), 15000.0);
+}
+
+void TestReplies::unsupportedVersionDropsEveryLine()
+{
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel("_Ver 200\r_offset 1000\r_status 9\r_cp 12.5 um\r"));
+    const PanelProbe probe = panel.probe();
+    auto *label = panel.find<QLabel>("label_Position");
+    const QString labelBefore = label->text();
+    QCOMPARE(probe.console()->toPlainText(), QStringLiteral(">inform\n>status\n"));
+    QCOMPARE(probe.offsetText(), QString());
+    QCOMPARE(probe.statusCode(), QString());
+    QCOMPARE(probe.minPosition(), -250.0);
+    QCOMPARE(probe.maxPosition(), 6250.0);
+    QCOMPARE(panel.find<QPushButton>("pushButton_AutoCalibrate")->text(),
+             QStringLiteral("AutoCalibrate"));
+    QCOMPARE(shownFor(panel, "_cp 1234.5 um\r_home done\r"), QString());
+    QCOMPARE(label->text(), labelBefore);
+    // A later version line brings a grammar back.
+    QCOMPARE(shownFor(panel, "_Ver 106\r_cp 1234.5 um\r"), QStringLiteral("_Ver 106\n"));
+    QCOMPARE(label->text(), micrometres("1234.5"));
+    QCOMPARE(probe.position(), 1234.5);
+}
+
+void TestReplies::positionLines_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<double>("position");
+    QTest::addColumn<QString>("number"); // as the label shows it
+    QTest::addColumn<int>("slider");
+
+    QTest::newRow("1.26") << fw126 << QByteArray("P 1234.5 um\r") << 1234.5 << "1234.5" << 1234;
+    QTest::newRow("1.26, P further in")
+        << fw126 << QByteArray("_P 0012.50 um\r") << 12.5 << " 0012.50" << 12;
+    QTest::newRow("1.06") << fw106 << QByteArray("_cp 1234.5 um\r") << 1234.5 << "1234.5" << 1234;
+    QTest::newRow("3.12") << fw312 << QByteArray("_cp 99.9 um\r") << 99.9 << "99.9" << 99;
+    QTest::newRow("not reformatted")
+        << fw106 << QByteArray("_cp 1.5e3 um\r") << 1500.0 << "1.5e3" << 1500;
+    QTest::newRow("truncated toward zero")
+        << fw106 << QByteArray("_cp -12.7 um\r") << -12.7 << "-12.7" << -12;
+    QTest::newRow("above the slider's range")
+        << fw312 << QByteArray("_cp 7000.0 um\r") << 7000.0 << "7000.0" << 6250;
+    QTest::newRow("below the slider's range")
+        << fw106 << QByteArray("_cp -300.0 um\r") << -300.0 << "-300.0" << -250;
+    QTest::newRow("micro sign is one character")
+        << fw106 << QByteArray("_cp 1234.5 \xc2\xb5m\r") << 1234.5 << "1234.5" << 1234;
+    QTest::newRow("invalid UTF-8 is one character")
+        << fw106 << QByteArray("_cp 1234.5 \xb5m\r") << 1234.5 << "1234.5" << 1234;
+    // Decoded up to the NUL: "_cp 1234.5" is cut between its first four and last four.
+    QTest::newRow("NUL ends the line's text")
+        << fw106 << raw("_cp 1234.5\0 um\r") << 12.0 << "12" << 12;
+    QTest::newRow("no number") << fw106 << QByteArray("_cp --- um\r") << 0.0 << "---" << 0;
+}
+
+void TestReplies::positionLines()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, line);
+    QFETCH(double, position);
+    QFETCH(QString, number);
+    QFETCH(int, slider);
+
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel(answer));
+    QCOMPARE(panel.probe().position(), 500.0);
+    // A poll reply is never shown.
+    QCOMPARE(shownFor(panel, line), QString());
+    QCOMPARE(panel.probe().position(), position);
+    QCOMPARE(panel.find<QLabel>("label_Position")->text(), micrometres(number));
+    QCOMPARE(panel.find<QSlider>("horizontalSlider")->value(), slider);
+}
+
+void TestReplies::notPositionLines_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("1.06, P form") << fw106 << QByteArray("P 1234.5 um\r") << QString();
+    QTest::newRow("3.12, P form") << fw312 << QByteArray("P 1234.5 um\r") << QString();
+    QTest::newRow("1.06, cp further in") << fw106 << QByteArray(" _cp 1234.5 um\r") << QString();
+    QTest::newRow("1.06, after CR LF") << fw106 << QByteArray("\n_cp 1234.5 um\r") << QString();
+    QTest::newRow("1.06, upper case") << fw106 << QByteArray("_CP 1234.5 um\r") << QString();
+    // With 1.26 only a "P" makes a position line; this one passes through instead.
+    QTest::newRow("1.26, general form")
+        << fw126 << QByteArray("_cp 1234.5 um\r") << QStringLiteral("_cp 1234.5 um\n");
+}
+
+void TestReplies::notPositionLines()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, shown);
+
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel(answer));
+    QCOMPARE(shownFor(panel, line), shown);
+    QCOMPARE(panel.probe().position(), 500.0);
+    QCOMPARE(panel.find<QLabel>("label_Position")->text(), micrometres("500.0"));
+    QCOMPARE(panel.find<QSlider>("horizontalSlider")->value(), 500);
+}
+
+void TestReplies::sliderHeldByOperatorStaysPut()
+{
+    PanelOnLine panel;
+    QVERIFY(panel.connectAndHome());
+    panel.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(panel.window));
+    auto *slider = panel.find<QSlider>("horizontalSlider");
+    auto *label = panel.find<QLabel>("label_Position");
+    panel.controller.write("_cp 100.0 um\r");
+    panel.settle();
+    QCOMPARE(slider->value(), 100);
+
+    slider->setFocus();
+    QVERIFY(slider->hasFocus());
+    panel.controller.write("_cp 1000.0 um\r");
+    panel.settle();
+    QCOMPARE(label->text(), micrometres("1000.0"));
+    QCOMPARE(panel.probe().position(), 1000.0);
+    QCOMPARE(slider->value(), 100);
+
+    slider->clearFocus();
+    panel.controller.write("_cp 1100.0 um\r");
+    panel.settle();
+    QCOMPARE(slider->value(), 1100);
+}
+
+void TestReplies::statusLines_data()
+{
+    QTest::addColumn<QByteArray>("before"); // the status line at connect
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("calibrateText");
+    QTest::addColumn<QString>("calibrateStyle");
+    QTest::addColumn<QString>("homeStyle");
+
+    const QString red = QStringLiteral("color: red");
+    const QString green = QStringLiteral("color: green");
+    // The stage has been homed, so the home button is green to begin with.
+    QTest::newRow("calibrated turns home red")
+        << QByteArray("_status 1\r") << QByteArray("_status 9\r") << "9"
+        << "Calibrated" << green << red;
+    QTest::newRow("not calibrated") << QByteArray("_status 9\r") << QByteArray("_status 1\r") << "1"
+                                    << "AutoCalibrate" << red << green;
+    QTest::newRow("other code") << QByteArray() << QByteArray("_status 4\r") << "4"
+                                << "Calibrated" << green << green;
+    QTest::newRow("wider code taken as one character")
+        << QByteArray("_status 1\r") << QByteArray("_status 41\r") << "4"
+        << "AutoCalibrate" << red << green;
+    QTest::newRow("too short") << QByteArray("_status 1\r") << QByteArray("_status\r") << "1"
+                               << "AutoCalibrate" << red << green;
+    QTest::newRow("after CR LF") << QByteArray("_status 1\r") << QByteArray("\n_status 9\r") << " "
+                                 << "AutoCalibrate" << red << green;
+}
+
+void TestReplies::statusLines()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, code);
+    QFETCH(QString, calibrateText);
+    QFETCH(QString, calibrateStyle);
+    QFETCH(QString, homeStyle);
+
+    PanelOnLine panel;
+    // "Calibrated" first, so that the other rows show what they leave alone.
+    QVERIFY(panel.connectPanel("_Ver 106\r_offset 2500\r_status 9\r" + before));
+    QVERIFY(panel.controller.waitForText(">cp\r", 1000));
+    QTest::qWait(10);
+    auto *home = panel.find<QPushButton>("pushButton_home");
+    home->click();
+    QCOMPARE(home->styleSheet(), QStringLiteral("color: green"));
+
+    // Always shown, whatever the code.
+    QCOMPARE(shownFor(panel, line), QString::fromLatin1(line).replace('\r', '\n'));
+    QCOMPARE(panel.probe().statusCode(), code);
+    auto *calibrate = panel.find<QPushButton>("pushButton_AutoCalibrate");
+    QCOMPARE(calibrate->text(), calibrateText);
+    QCOMPARE(calibrate->styleSheet(), calibrateStyle);
+    QVERIFY(calibrate->isEnabled());
+    QCOMPARE(home->styleSheet(), homeStyle);
+    QVERIFY(home->isEnabled());
+}
+
+void TestReplies::statusLinesIgnoredBy126()
+{
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel("_Ver 106\r_offset 2500\r_status 9\r_Ver 126\r"));
+    QCOMPARE(panel.probe().firmwareVersion(), QStringLiteral("1.26"));
+    // Passed through like any "_" line, and not interpreted.
+    QCOMPARE(shownFor(panel, "_status 1\r"), QStringLiteral("_status 1\n"));
+    QCOMPARE(panel.probe().statusCode(), QStringLiteral("9"));
+    auto *calibrate = panel.find<QPushButton>("pushButton_AutoCalibrate");
+    QCOMPARE(calibrate->text(), QStringLiteral("Calibrated"));
+    QCOMPARE(calibrate->styleSheet(), QStringLiteral("color: green"));
+}
+
+void TestReplies::offsetLines_data()
+{
+    QTest::addColumn<QByteArray>("version");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("offsetText");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("maximum");
+    QTest::addColumn<QString>("minimumLabel");
+    QTest::addColumn<QString>("maximumLabel");
+    QTest::addColumn<int>("sliderMinimum");
+    QTest::addColumn<int>("sliderMaximum");
+
+    const QByteArray v106("_Ver 106\r"), v126("_Ver 126\r"), v312("_Ver 312\r");
+    QTest::newRow("travel 6500") << v312 << QByteArray("_offset 2500\r") << "2500" << -250.0
+                                 << 6250.0 << "-250"
+                                 << "6250" << -250 << 6250;
+    QTest::newRow("travel 15000") << v106 << QByteArray("_offset 2500\r") << "2500" << -250.0
+                                  << 14750.0 << "-250"
+                                  << "14750" << -250 << 14750;
+    QTest::newRow("1.26") << v126 << QByteArray("_offset 2500\r") << "2500" << -250.0 << 6250.0
+                          << "-250"
+                          << "6250" << -250 << 6250;
+    QTest::newRow("capitalised") << v106 << QByteArray("_Offset 2500\r") << "2500" << -250.0
+                                 << 14750.0 << "-250"
+                                 << "14750" << -250 << 14750;
+    QTest::newRow("1.26 capitalised")
+        << v126 << QByteArray("Offset 2500\r") << "2500" << -250.0 << 6250.0 << "-250"
+        << "6250" << -250 << 6250;
+    QTest::newRow("fraction") << v312 << QByteArray("_offset 1234.5\r") << "1234.5" << -123.45
+                              << 6376.55 << "-123.45"
+                              << "6376.55" << -123 << 6376;
+    QTest::newRow("negative") << v312 << QByteArray("_offset -500\r") << "-500" << 50.0 << 6550.0
+                              << "50"
+                              << "6550" << 50 << 6550;
+    QTest::newRow("no number") << v312 << QByteArray("_offset none\r") << "none" << 0.0 << 6500.0
+                               << "0"
+                               << "6500" << 0 << 6500;
+    QTest::newRow("no number, 1.06")
+        << v106 << QByteArray("_offset none\r") << "none" << 0.0 << 15000.0 << "0"
+        << "15000" << 0 << 15000;
+}
+
+void TestReplies::offsetLines()
+{
+    QFETCH(QByteArray, version);
+    QFETCH(QByteArray, line);
+    QFETCH(QString, offsetText);
+    QFETCH(double, minimum);
+    QFETCH(double, maximum);
+    QFETCH(QString, minimumLabel);
+    QFETCH(QString, maximumLabel);
+    QFETCH(int, sliderMinimum);
+    QFETCH(int, sliderMaximum);
+
+    PanelOnLine panel;
+    // Limits of their own first, so that every row changes them.
+    QVERIFY(panel.connectPanel(version + "_offset 1000\r"));
+    QCOMPARE(panel.probe().minPosition(), -100.0);
+    // Always shown, before it is interpreted.
+    QCOMPARE(shownFor(panel, line), QString::fromLatin1(line).replace('\r', '\n'));
+    const PanelProbe probe = panel.probe();
+    QCOMPARE(probe.offsetText(), offsetText);
+    QCOMPARE(probe.minPosition(), minimum);
+    QCOMPARE(probe.maxPosition(), maximum);
+    QCOMPARE(panel.find<QLabel>("label_Slidermin")->text(), micrometres(minimumLabel));
+    QCOMPARE(panel.find<QLabel>("label_Slidermax")->text(), micrometres(maximumLabel));
+    auto *slider = panel.find<QSlider>("horizontalSlider");
+    QCOMPARE(slider->minimum(), sliderMinimum);
+    QCOMPARE(slider->maximum(), sliderMaximum);
+}
+
+void TestReplies::travelRangeReachesLimitsWithNextOffset()
+{
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel(fw106));
+    const PanelProbe probe = panel.probe();
+    auto *slider = panel.find<QSlider>("horizontalSlider");
+    auto *maxLabel = panel.find<QLabel>("label_Slidermax");
+    QCOMPARE(probe.maxPosition(), 14750.0);
+
+    // 1.26 travels 6500 µm, but the limits wait for the next offset line.
+    panel.controller.write("_Ver 126\r");
+    panel.settle();
+    QCOMPARE(probe.travelRange(), 6500.0);
+    QCOMPARE(probe.maxPosition(), 14750.0);
+    QCOMPARE(maxLabel->text(), micrometres("14750"));
+    QCOMPARE(slider->maximum(), 14750);
+
+    panel.controller.write("_offset 2500\r");
+    panel.settle();
+    QCOMPARE(probe.maxPosition(), 6250.0);
+    QCOMPARE(maxLabel->text(), micrometres("6250"));
+    QCOMPARE(slider->maximum(), 6250);
+}
+
+QTEST_MAIN(TestReplies)
+#include "tst_replies.moc"
