@@ -1,0 +1,63 @@
+#ifndef MEASUREMENTS_H
+#define MEASUREMENTS_H
+
+// The panel's figures, each measured through the real pseudo-terminal and the real
+// QSerialPort, and the table they are reported in.
+
+#include <QString>
+#include <QVector>
+
+class BenchPanel;
+
+// One row of the table.
+struct Figure
+{
+    QString name;
+    QString value; // the measured figure as text
+    QString target; // the target as text
+    bool pass = false;
+    QString detail; // what else was seen (sample counts, side figures)
+};
+
+// The serial line's own limit: 115200 baud, 10 bits per byte, 14-byte position lines.
+constexpr double lineRateLinesPerSecond = 115200.0 / 10.0 / 14.0;
+
+struct BenchOptions
+{
+    qint64 throughputLines = 200000;
+    int latencySamples = 2000;
+    int idleSeconds = 30;
+    qint64 memoryLines = 1000000; // received position lines
+    qint64 memoryConsoleLines = 100000; // of which shown in the console, on top
+    int startupRuns = 10;
+    QString sourceDir; // the working directory of the start-up runs (the window's icon)
+};
+
+// Measurements over one connected panel, in this order.
+Figure measureThroughput(BenchPanel &panel, const BenchOptions &options);
+QVector<Figure> measureLatency(BenchPanel &panel, const BenchOptions &options);
+// Idle with the stage at rest, with a read-out that changes on every poll, and at rest
+// once homed.
+QVector<Figure> measureIdleCpu(BenchPanel &panel, const BenchOptions &options);
+Figure measureMemory(BenchPanel &panel, const BenchOptions &options);
+
+// Start-up in fresh processes: this program re-executed with the probe flag.
+Figure measureStartup(const QString &program, const BenchOptions &options);
+// The probe itself: builds the application and the window, shows it, prints the time since
+// spawnNs (steady clock, taken by the parent just before it started this process) and since
+// entering main, and returns the exit code.
+int runStartupProbe(int &argc, char **argv, qint64 spawnNs, qint64 mainNs);
+
+// Resident set of this process in KiB (VmRSS), or -1.
+qint64 residentKiB();
+// CPU time (user + system) of the calling thread and of the whole process, in ns.
+qint64 threadCpuNs();
+qint64 processCpuNs();
+
+// The machine, the table, and the file.
+QString machineDescription(const QString &loadBefore, const QString &loadAfter);
+QString loadAverage();
+QString formatTable(const QVector<Figure> &figures);
+bool writeReport(const QString &path, const QString &machine, const QString &table);
+
+#endif // MEASUREMENTS_H

@@ -1,0 +1,128 @@
+// The machine a run was made on, the table of figures, and docs/performance.md.
+
+#include "measurements.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringList>
+#include <QThread>
+#include <QtGlobal>
+
+#include <sys/utsname.h>
+
+namespace {
+
+QString cpuModel()
+{
+    QFile info(QStringLiteral("/proc/cpuinfo"));
+    if (!info.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    for (const QByteArray &line : info.readAll().split('\n')) {
+        if (line.startsWith("model name")) {
+            const int colon = line.indexOf(':');
+            return QString::fromLatin1(line.mid(colon + 1).trimmed());
+        }
+    }
+    return QStringLiteral("unknown");
+}
+
+QString kernel()
+{
+    utsname name {};
+    if (uname(&name) != 0)
+        return QStringLiteral("unknown");
+    return QStringLiteral("%1 %2 %3")
+        .arg(QString::fromLatin1(name.sysname), QString::fromLatin1(name.release),
+             QString::fromLatin1(name.machine));
+}
+
+const char *howToRun = R"(# Performance
+
+The panel's speed and memory figures, measured by `lumarvethon-bench` (sources in `bench/`).
+Every figure goes through a real pseudo-terminal and the panel's real `QSerialPort`; the
+controller's end of the terminal runs on a thread of its own, and CPU figures are the GUI
+thread's alone.
+
+Run it with
+
+    tools/bench
+
+which builds a Release tree in `build/bench` and runs the program (offscreen); the program
+prints the table below and rewrites this file. `tools/bench --quick` makes a shorter run
+for a smoke check; `build/bench/bench/lumarvethon-bench --help` lists the options. The
+figures are only as quiet as the machine: the load average is recorded with them.
+
+What is measured:
+
+1. Throughput: position lines ("_cp dddd.d um\r", 14 bytes) written as fast as the terminal
+   takes them, until the position label shows the last one; against the serial line's
+   own rate at 115200 baud (10 bits a byte).
+2. Latency: one line at a time, from the controller's write to the label's text (checked
+   right after the window's readyRead handler), and to the label's next paint.
+3. CPU while connected: the poll runs every 150 ms and the controller end answers every
+   position query, first with the same position (a stage at rest), then with a new one
+   each time, then at rest again after homing; getrusage of the GUI thread over the run, scaled to a minute.
+4. Memory: VmRSS after a warm-up of a tenth of the stream and after the rest, with the
+   console open; every eleventh line is an "ok" line that the console shows.
+5. Start-up: this program re-executes itself to build the application object and the main
+   window, show it and handle its first paint; from just before the spawn to after that
+   paint, median of the runs.
+
+)";
+
+} // namespace
+
+QString loadAverage()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    if (!load.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    const QList<QByteArray> fields = load.readAll().split(' ');
+    return QString::fromLatin1(fields.mid(0, 3).join(' '));
+}
+
+QString machineDescription(const QString &loadBefore, const QString &loadAfter)
+{
+    QStringList lines;
+    lines << QStringLiteral("- Date: %1").arg(QDateTime::currentDateTime().toString(Qt::ISODate));
+    lines << QStringLiteral("- CPU: %1, %2 cores").arg(cpuModel()).arg(QThread::idealThreadCount());
+    lines << QStringLiteral("- Kernel: %1").arg(kernel());
+    lines << QStringLiteral("- Qt: %1 (built against %2), build type %3")
+                 .arg(QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR),
+                      QStringLiteral(LUMARVETHON_BUILD_TYPE));
+    lines << QStringLiteral("- Load average (1, 5, 15 min): %1 at the start, %2 at the end")
+                 .arg(loadBefore, loadAfter);
+    return lines.join('\n');
+}
+
+QString formatTable(const QVector<Figure> &figures)
+{
+    QStringList lines;
+    lines << QStringLiteral("| Figure | Measured | Target | Result |");
+    lines << QStringLiteral("|---|---|---|---|");
+    for (const Figure &f : figures) {
+        lines << QStringLiteral("| %1 | %2 | %3 | %4 |")
+                     .arg(f.name, f.value, f.target,
+                          f.pass ? QStringLiteral("PASS") : QStringLiteral("MISS"));
+    }
+    lines << QString();
+    for (const Figure &f : figures)
+        lines << QStringLiteral("- %1: %2").arg(f.name, f.detail);
+    return lines.join('\n');
+}
+
+bool writeReport(const QString &path, const QString &machine, const QString &table)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    QByteArray text = howToRun;
+    text += "## Last run\n\n";
+    text += machine.toUtf8() + "\n\n" + table.toUtf8() + "\n";
+    file.write(text);
+    return file.commit();
+}
