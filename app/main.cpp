@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QPixmap>
 
 #include <cstdio>
 
@@ -47,8 +48,10 @@ int main(int argc, char *argv[])
                          &QCoreApplication::quit);
 
     MainWindow window(nullptr, firstPort);
-    const QIcon icon(QStringLiteral("images/Lumarvethon_Icon_only@500x.png"));
-    window.setWindowIcon(icon);
+    // Read from the working directory at run time; a missing file leaves the window without
+    // an icon (a QIcon made from a missing path is not null, so go through the picture).
+    const QPixmap picture(QStringLiteral("images/Lumarvethon_Icon_only@500x.png"));
+    window.setWindowIcon(picture.isNull() ? QIcon() : QIcon(picture));
     window.show();
     return app.exec();
 }
