@@ -60,7 +60,7 @@ void MainWindow::closeSerialPort()
     ui->actionConfigure->setEnabled(true);
     disableControls();
     statusLabel->setText(tr("Disconnected"));
-    ui->pushButton_home->setStyleSheet(QStringLiteral("color: grey"));
+    setStyle(ui->pushButton_home, QStringLiteral("color: grey"));
     homed = false;
     if (pollTimer->isActive())
         pollTimer->stop();

@@ -69,3 +69,9 @@ void MainWindow::connectActions()
     connect(ui->actionConfigure, &QAction::triggered, settings, &QWidget::show);
     connect(ui->actionClear, &QAction::triggered, console, &QPlainTextEdit::clear);
 }
+
+void MainWindow::setStyle(QWidget *widget, const QString &styleSheet)
+{
+    if (widget->styleSheet() != styleSheet)
+        widget->setStyleSheet(styleSheet);
+}

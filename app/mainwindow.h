@@ -69,6 +69,9 @@ private:
 
     void connectActions();
     void disableControls();
+    // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
+    // which on every poll tick would be most of the panel's idle cost.
+    static void setStyle(QWidget *widget, const QString &styleSheet);
 
     // Command set: a fixed command is echoed to the console, then written; a move is echoed
     // with a CR for the console's sake and written without one.

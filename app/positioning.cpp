@@ -17,7 +17,7 @@ void MainWindow::on_pushButton_home_clicked()
     sendCommand(Protocol::home);
     // Homing counts as done once it is asked for; no reply is awaited.
     homed = true;
-    ui->pushButton_home->setStyleSheet(QStringLiteral("color: green"));
+    setStyle(ui->pushButton_home, QStringLiteral("color: green"));
     ui->pushButton_home->clearFocus();
     ui->pushButton_stop->setEnabled(true);
     ui->doubleSpinBox_Position->setEnabled(true);

@@ -99,13 +99,13 @@ void MainWindow::updateStatus(const QString &line)
         ui->pushButton_home->setEnabled(true);
         ui->pushButton_AutoCalibrate->setEnabled(true);
         ui->pushButton_AutoCalibrate->setText(tr("AutoCalibrate"));
-        ui->pushButton_AutoCalibrate->setStyleSheet(QStringLiteral("color: red"));
+        setStyle(ui->pushButton_AutoCalibrate, QStringLiteral("color: red"));
     } else if (statusCode == QLatin1String("9")) {
         ui->pushButton_home->setEnabled(true);
         ui->pushButton_AutoCalibrate->setEnabled(true);
         ui->pushButton_AutoCalibrate->setText(tr("Calibrated"));
-        ui->pushButton_AutoCalibrate->setStyleSheet(QStringLiteral("color: green"));
-        ui->pushButton_home->setStyleSheet(QStringLiteral("color: red"));
+        setStyle(ui->pushButton_AutoCalibrate, QStringLiteral("color: green"));
+        setStyle(ui->pushButton_home, QStringLiteral("color: red"));
     }
 }
 
@@ -146,5 +146,5 @@ void MainWindow::checkVersion()
     ui->pushButton_home->setEnabled(true);
     ui->pushButton_AutoCalibrate->setEnabled(true);
     if (!homed)
-        ui->pushButton_home->setStyleSheet(QStringLiteral("color: red"));
+        setStyle(ui->pushButton_home, QStringLiteral("color: red"));
 }
