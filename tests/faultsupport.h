@@ -30,7 +30,8 @@
 #endif
 
 #ifdef FAULTS_UNDER_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the AddressSanitizer runtime (GCC does not install the header that declares it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #else
 #include <malloc.h>
 #endif

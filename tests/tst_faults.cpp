@@ -45,7 +45,10 @@ public:
     int largest = 0;
 
 protected:
-    void timerEvent(QTimerEvent *) override { largest = qMax(largest, panel.rxBuffer().size()); }
+    void timerEvent(QTimerEvent *) override
+    {
+        largest = qMax(largest, int(panel.rxBuffer().size()));
+    }
 
 private:
     PanelProbe panel;
