@@ -2,8 +2,7 @@
 // within reads, the line feed that CR LF leaves at the head of the next line, the bound on
 // an unfinished line, and which lines the console shows.
 
-#include "console.h"
-#include "testsupport.h"
+#include "replyfixtures.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -11,35 +10,6 @@
 #include <QTest>
 
 namespace {
-
-// Answers to the identification and status requests, one per grammar; each puts the
-// stage at 500 µm first, so that a line that moves nothing can be told apart.
-const QByteArray fw106 = QByteArrayLiteral("_Ver 106\r_offset 2500\r_status 1\r_cp 500.0 um\r");
-const QByteArray fw126 = QByteArrayLiteral("_Ver 126\r_offset 2500\rP 500.0 um\r");
-const QByteArray fw312 = QByteArrayLiteral("_Ver 312\r_offset 2500\r_status 1\r_cp 500.0 um\r");
-
-// Bytes with NULs in them, whole.
-template<int N> QByteArray raw(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
-
-QString micrometres(const QString &number)
-{
-    return number + QStringLiteral(" \u00b5m");
-}
-
-// What the console shows after the controller has sent the given bytes.
-QString shownFor(PanelOnLine &panel, const QByteArray &bytes)
-{
-    const QString before = panel.probe().console()->toPlainText();
-    panel.controller.write(bytes);
-    panel.settle();
-    const QString after = panel.probe().console()->toPlainText();
-    if (!after.startsWith(before))
-        return QStringLiteral("<console rewritten>");
-    return after.mid(before.size());
-}
 
 QByteArray repeated(const QByteArray &line, int times)
 {
