@@ -2,6 +2,7 @@
 // are, and that the windows take their icons from the right place: the tool bar from the
 // bundle, the window icons from images/ in the working directory only.
 
+#include "binaryfields.h"
 #include "mainwindow.h"
 #include "settingsdialog.h"
 
@@ -16,7 +17,6 @@
 #include <QResource>
 #include <QTemporaryDir>
 #include <QToolBar>
-#include <QtEndian>
 #include <QtTest>
 
 namespace {
@@ -30,21 +30,6 @@ QByteArray readAll(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
-}
-
-quint16 u16(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<quint16>(reinterpret_cast<const uchar *>(bytes.constData() + at));
-}
-
-quint32 u32(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<quint32>(reinterpret_cast<const uchar *>(bytes.constData() + at));
-}
-
-quint32 u32be(const QByteArray &bytes, int at)
-{
-    return qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(bytes.constData() + at));
 }
 
 // Checks the PNG signature and the IHDR chunk: size, 8 bits per channel, RGBA.

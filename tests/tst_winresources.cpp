@@ -2,6 +2,8 @@
 // compiler into a .res file, and that file is read record by record here, so the icon group,
 // the icon and the manifest are checked as Windows will see them.
 
+#include "binaryfields.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -9,7 +11,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 namespace {
@@ -36,21 +37,6 @@ struct ResourceRecord
     quint16 memoryFlags = 0;
     QByteArray data;
 };
-
-quint16 u16(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<quint16>(reinterpret_cast<const uchar *>(bytes.constData() + at));
-}
-
-quint32 u32(const QByteArray &bytes, int at)
-{
-    return qFromLittleEndian<quint32>(reinterpret_cast<const uchar *>(bytes.constData() + at));
-}
-
-quint32 u32be(const QByteArray &bytes, int at)
-{
-    return qFromBigEndian<quint32>(reinterpret_cast<const uchar *>(bytes.constData() + at));
-}
 
 // Reads a TYPE or NAME field at pos and moves pos past it; false if it runs off the header.
 bool readId(const QByteArray &bytes, int end, int &pos, ResourceId &id)
