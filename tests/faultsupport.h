@@ -1,9 +1,9 @@
 #ifndef FAULTSUPPORT_H
 #define FAULTSUPPORT_H
 
-// What the fault tests share: a panel on a simulated controller, a message-box watcher that
-// costs nothing while no box is open (so that it does not spoil CPU measurements), and the
-// process's CPU time, heap and open file descriptors.
+// What the fault and reply tests share: a panel on a simulated controller, a message-box
+// watcher that costs nothing while no box is open (so that it does not spoil CPU
+// measurements), and the process's CPU time, heap and open file descriptors.
 
 #include "simulatedcontroller.h"
 #include "testsupport.h"
@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QList>
 #include <QMessageBox>
+#include <QPair>
 #include <QTest>
 #include <QTimer>
 
@@ -40,10 +41,10 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 // CPU time (user and system) used by this process so far, in seconds.
 inline double cpuSeconds()
 {
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6
-        + double(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec / 1e6;
+    struct rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // CPU seconds used while the event loop runs for ms. A plain event loop, not QTest::qWait,
@@ -88,8 +89,8 @@ public:
     ~BoxWatcher() override { qApp->removeEventFilter(this); }
 
     int count() const { return seen.size(); }
-    QString title(int i = 0) const { return seen.value(i).title; }
-    QString text(int i = 0) const { return seen.value(i).text; }
+    QString title() const { return seen.value(0).first; }
+    QString text() const { return seen.value(0).second; }
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -103,13 +104,8 @@ public:
     }
 
 private:
-    struct Box
-    {
-        QString title;
-        QString text;
-    };
     int delay;
-    QList<Box> seen;
+    QList<QPair<QString, QString>> seen;
 };
 
 // What a test sees of the panel while a message box is open; looked at from timers, because
@@ -162,10 +158,6 @@ public:
     void trigger(const char *actionName) const
     {
         window->findChild<QAction *>(QString::fromLatin1(actionName))->trigger();
-    }
-    template<class T> T *find(const char *name) const
-    {
-        return window->findChild<T *>(QString::fromLatin1(name));
     }
 };
 
