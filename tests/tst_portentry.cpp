@@ -13,216 +13,97 @@ class PortEntryTest : public QObject
 private slots:
     void fromProperties_data();
     void fromProperties();
-    void fromDevicePath_data();
-    void fromDevicePath();
-    void fromEmptyPortInfo();
-    void fromSystemPorts();
+    void fromPathOrNothing();
     void detailTexts_data();
     void detailTexts();
 };
 
 void PortEntryTest::fromProperties_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("manufacturer");
-    QTest::addColumn<QString>("serialNumber");
-    QTest::addColumn<QString>("location");
+    // The five texts are name, description, manufacturer, serial number and location.
+    QTest::addColumn<QStringList>("texts");
     QTest::addColumn<int>("vendor");
     QTest::addColumn<int>("product");
     QTest::addColumn<QStringList>("expected");
+    const auto row = [](const char *tag, const QStringList &texts, int vendor, int product,
+                        const QStringList &expected) {
+        QTest::newRow(tag) << texts << vendor << product << expected;
+    };
+    const QStringList usb { "ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI", "/dev/ttyUSB0" };
+    const QStringList p { "p", "d", "m", "s", "l" };
 
-    QTest::newRow("complete") << "ttyUSB0"
-                              << "FT232R USB UART"
-                              << "FTDI"
-                              << "A50285BI"
-                              << "/dev/ttyUSB0" << 0x403 << 0x6001
-                              << QStringList { "ttyUSB0",  "FT232R USB UART", "FTDI",
-                                               "A50285BI", "/dev/ttyUSB0",    "403",
-                                               "6001" };
-    QTest::newRow("lower-case hex")
-        << "COM3"
-        << "Stage"
-        << "Maker"
-        << "1"
-        << "\\\\.\\COM3" << 0x403 << 0xA1
-        << QStringList { "COM3", "Stage", "Maker", "1", "\\\\.\\COM3", "403", "a1" };
-    QTest::newRow("no leading zeros")
-        << "p"
-        << "d"
-        << "m"
-        << "s"
-        << "l" << 0x0001 << 0x00AB << QStringList { "p", "d", "m", "s", "l", "1", "ab" };
-    QTest::newRow("largest identifiers")
-        << "p"
-        << "d"
-        << "m"
-        << "s"
-        << "l" << 0xFFFF << 0xABCD << QStringList { "p", "d", "m", "s", "l", "ffff", "abcd" };
-    QTest::newRow("vendor unknown")
-        << "p"
-        << "d"
-        << "m"
-        << "s"
-        << "l" << 0 << 0x10 << QStringList { "p", "d", "m", "s", "l", "N/A", "10" };
-    QTest::newRow("product unknown")
-        << "p"
-        << "d"
-        << "m"
-        << "s"
-        << "l" << 0x10 << 0 << QStringList { "p", "d", "m", "s", "l", "10", "N/A" };
-    QTest::newRow("texts missing")
-        << "ttyS0"
-        << ""
-        << ""
-        << ""
-        << "/dev/ttyS0" << 0 << 0
-        << QStringList { "ttyS0", "N/A", "N/A", "N/A", "/dev/ttyS0", "N/A", "N/A" };
-    QTest::newRow("only description missing")
-        << "p"
-        << ""
-        << "m"
-        << "s"
-        << "l" << 1 << 2 << QStringList { "p", "N/A", "m", "s", "l", "1", "2" };
-    QTest::newRow("only manufacturer missing")
-        << "p"
-        << "d"
-        << ""
-        << "s"
-        << "l" << 1 << 2 << QStringList { "p", "d", "N/A", "s", "l", "1", "2" };
-    QTest::newRow("only serial number missing")
-        << "p"
-        << "d"
-        << "m"
-        << ""
-        << "l" << 1 << 2 << QStringList { "p", "d", "m", "N/A", "l", "1", "2" };
-    QTest::newRow("empty name and location kept")
-        << ""
-        << "d"
-        << "m"
-        << "s"
-        << "" << 1 << 2 << QStringList { "", "d", "m", "s", "", "1", "2" };
-    QTest::newRow("everything missing")
-        << ""
-        << ""
-        << ""
-        << ""
-        << "" << 0 << 0 << QStringList { "", "N/A", "N/A", "N/A", "", "N/A", "N/A" };
+    row("complete", usb, 0x403, 0x6001, usb + QStringList { "403", "6001" });
+    row("lower-case hex", p, 0x403, 0xA1, p + QStringList { "403", "a1" });
+    row("no leading zeros", p, 0x0001, 0xFFFF, p + QStringList { "1", "ffff" });
+    row("vendor unknown", p, 0, 0x10, p + QStringList { "N/A", "10" });
+    row("product unknown", p, 0x10, 0, p + QStringList { "10", "N/A" });
+    row("description missing", { "p", "", "m", "s", "l" }, 1, 2,
+        { "p", "N/A", "m", "s", "l", "1", "2" });
+    row("manufacturer missing", { "p", "d", "", "s", "l" }, 1, 2,
+        { "p", "d", "N/A", "s", "l", "1", "2" });
+    row("serial number missing", { "p", "d", "m", "", "l" }, 1, 2,
+        { "p", "d", "m", "N/A", "l", "1", "2" });
+    row("empty name and location kept", { "", "d", "m", "s", "" }, 1, 2,
+        { "", "d", "m", "s", "", "1", "2" });
 }
 
 void PortEntryTest::fromProperties()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, description);
-    QFETCH(QString, manufacturer);
-    QFETCH(QString, serialNumber);
-    QFETCH(QString, location);
+    QFETCH(QStringList, texts);
     QFETCH(int, vendor);
     QFETCH(int, product);
     QFETCH(QStringList, expected);
-
-    const QStringList entry
-        = portEntry(name, description, manufacturer, serialNumber, location,
-                    static_cast<quint16>(vendor), static_cast<quint16>(product));
-    QCOMPARE(entry.size(), int(PortEntryFieldCount));
-    QCOMPARE(entry, expected);
+    QCOMPARE(portEntry(texts[0], texts[1], texts[2], texts[3], texts[4],
+                       static_cast<quint16>(vendor), static_cast<quint16>(product)),
+             expected);
 }
 
-void PortEntryTest::fromDevicePath_data()
+void PortEntryTest::fromPathOrNothing()
 {
-    QTest::addColumn<QString>("path");
-
-    QTest::newRow("pseudo-terminal") << "/dev/pts/7";
-    QTest::newRow("windows port") << "COM12";
-    QTest::newRow("path with blanks") << "/tmp/my stage/tty";
-}
-
-void PortEntryTest::fromDevicePath()
-{
-    QFETCH(QString, path);
-
-    const QStringList expected { path, "N/A", "N/A", "N/A", path, "N/A", "N/A" };
-    QCOMPARE(portEntry(path), expected);
-}
-
-void PortEntryTest::fromEmptyPortInfo()
-{
-    const QStringList expected { "", "N/A", "N/A", "N/A", "", "N/A", "N/A" };
-    QCOMPARE(portEntry(QSerialPortInfo()), expected);
-}
-
-void PortEntryTest::fromSystemPorts()
-{
-    // Whatever ports this machine has, each entry follows the rules field by field.
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
-        const QStringList entry = portEntry(info);
-        QCOMPARE(entry.size(), int(PortEntryFieldCount));
-        QCOMPARE(entry.at(PortNameField), info.portName());
-        QCOMPARE(entry.at(LocationField), info.systemLocation());
-        QCOMPARE(entry.at(DescriptionField),
-                 info.description().isEmpty() ? QString("N/A") : info.description());
-        QCOMPARE(entry.at(VendorIdField),
-                 info.vendorIdentifier() == 0 ? QString("N/A")
-                                              : QString::number(info.vendorIdentifier(), 16));
-        QCOMPARE(entry.at(ProductIdField),
-                 info.productIdentifier() == 0 ? QString("N/A")
-                                               : QString::number(info.productIdentifier(), 16));
-    }
+    for (const QString path : { "/dev/pts/7", "/tmp/my stage/tty" })
+        QCOMPARE(portEntry(path), (QStringList { path, "N/A", "N/A", "N/A", path, "N/A", "N/A" }));
+    QCOMPARE(portEntry(QSerialPortInfo()),
+             (QStringList { "", "N/A", "N/A", "N/A", "", "N/A", "N/A" }));
 }
 
 void PortEntryTest::detailTexts_data()
 {
     QTest::addColumn<QStringList>("entry");
     QTest::addColumn<QStringList>("expected");
+    const auto row = [](const char *tag, const QStringList &entry, const QStringList &values) {
+        const QStringList formats {
+            "Description: ", "Manufacturer: ",      "Serial number: ",
+            "Location: ",    "Vendor Identifier: ", "Product Identifier: "
+        };
+        QStringList expected;
+        for (int i = 0; i < formats.size(); ++i)
+            expected << formats[i] + values[i];
+        QTest::newRow(tag) << entry << expected;
+    };
+    const QStringList allMissing { "N/A", "N/A", "N/A", "N/A", "N/A", "N/A" };
 
-    const QStringList allMissing { "Description: N/A",       "Manufacturer: N/A",
-                                   "Serial number: N/A",     "Location: N/A",
-                                   "Vendor Identifier: N/A", "Product Identifier: N/A" };
-
-    QTest::newRow("seven elements")
-        << QStringList { "ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI", "/dev/ttyUSB0", "403",
-                         "a1" }
-        << QStringList { "Description: FT232R USB UART", "Manufacturer: FTDI",
-                         "Serial number: A50285BI",      "Location: /dev/ttyUSB0",
-                         "Vendor Identifier: 403",       "Product Identifier: a1" };
-    QTest::newRow("stored N/A") << QStringList {
-        "", "N/A", "N/A", "N/A", "", "N/A", "N/A"
-    } << QStringList { "Description: N/A", "Manufacturer: N/A",      "Serial number: N/A",
-                       "Location: ",       "Vendor Identifier: N/A", "Product Identifier: N/A" };
-    QTest::newRow("no elements") << QStringList() << allMissing;
-    QTest::newRow("name only") << QStringList { "COM1" } << allMissing;
-    QTest::newRow("two elements") << QStringList {
-        "COM1", "d"
-    } << QStringList { "Description: d", "Manufacturer: N/A",      "Serial number: N/A",
-                       "Location: N/A",  "Vendor Identifier: N/A", "Product Identifier: N/A" };
-    QTest::newRow("four elements")
-        << QStringList { "COM1", "d", "m", "s" }
-        << QStringList { "Description: d", "Manufacturer: m",        "Serial number: s",
-                         "Location: N/A",  "Vendor Identifier: N/A", "Product Identifier: N/A" };
-    QTest::newRow("five elements")
-        << QStringList { "COM1", "d", "m", "s", "l" }
-        << QStringList { "Description: d", "Manufacturer: m",        "Serial number: s",
-                         "Location: l",    "Vendor Identifier: N/A", "Product Identifier: N/A" };
-    QTest::newRow("six elements") << QStringList {
-        "COM1", "d", "m", "s", "l", "403"
-    } << QStringList { "Description: d", "Manufacturer: m",        "Serial number: s",
-                       "Location: l",    "Vendor Identifier: 403", "Product Identifier: N/A" };
-    QTest::newRow("extra elements ignored")
-        << QStringList { "COM1", "d", "m", "s", "l", "1", "2", "extra" }
-        << QStringList { "Description: d", "Manufacturer: m",      "Serial number: s",
-                         "Location: l",    "Vendor Identifier: 1", "Product Identifier: 2" };
-    QTest::newRow("percent signs kept")
-        << QStringList { "COM1", "100% %1", "%2", "s", "l", "1", "2" }
-        << QStringList { "Description: 100% %1", "Manufacturer: %2",     "Serial number: s",
-                         "Location: l",          "Vendor Identifier: 1", "Product Identifier: 2" };
+    row("seven elements",
+        { "ttyUSB0", "FT232R USB UART", "FTDI", "A50285BI", "/dev/ttyUSB0", "403", "a1" },
+        { "FT232R USB UART", "FTDI", "A50285BI", "/dev/ttyUSB0", "403", "a1" });
+    row("stored N/A", { "", "N/A", "N/A", "N/A", "", "N/A", "N/A" },
+        { "N/A", "N/A", "N/A", "", "N/A", "N/A" });
+    row("no elements", {}, allMissing);
+    row("name only", { "COM1" }, allMissing);
+    row("two elements", { "COM1", "d" }, { "d", "N/A", "N/A", "N/A", "N/A", "N/A" });
+    row("four elements", { "COM1", "d", "m", "s" }, { "d", "m", "s", "N/A", "N/A", "N/A" });
+    row("five elements", { "COM1", "d", "m", "s", "l" }, { "d", "m", "s", "l", "N/A", "N/A" });
+    row("six elements", { "COM1", "d", "m", "s", "l", "403" },
+        { "d", "m", "s", "l", "403", "N/A" });
+    row("extra elements ignored", { "COM1", "d", "m", "s", "l", "1", "2", "extra" },
+        { "d", "m", "s", "l", "1", "2" });
+    row("percent signs kept", { "COM1", "100% %1", "%2", "s", "l", "1", "2" },
+        { "100% %1", "%2", "s", "l", "1", "2" });
 }
 
 void PortEntryTest::detailTexts()
 {
     QFETCH(QStringList, entry);
     QFETCH(QStringList, expected);
-
     QCOMPARE(portInfoTexts(entry), expected);
 }
 

@@ -1,43 +1,43 @@
-// Checks the settings dialog as the panel uses it: its icon, the fixed line parameters, the
-// port list filled from this machine's ports (there may be none) and from a path given on
-// the command line, and the rule that only Apply changes the record.
+// Checks the settings dialog as the panel uses it: its form, its icon, the fixed line
+// parameters, the port list filled from this machine's ports (there may be none) and from a
+// path given on the command line, and the rule that only Apply changes the record.
 
 #include "portentry.h"
 #include "pseudoterminal.h"
 #include "serialsettings.h"
 #include "settingsdialog.h"
+#include "ui_settingsdialog.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 namespace {
 
-QComboBox *box(const SettingsDialog &dialog, const char *name)
+QComboBox *box(const QDialog &dialog, const char *name)
 {
     return dialog.findChild<QComboBox *>(QLatin1String(name));
 }
 
-QString labelText(const SettingsDialog &dialog, const char *name)
+QStringList detailTexts(const QDialog &dialog)
 {
-    const QLabel *label = dialog.findChild<QLabel *>(QLatin1String(name));
-    return label ? label->text() : QStringLiteral("<no label %1>").arg(QLatin1String(name));
-}
-
-QStringList detailTexts(const SettingsDialog &dialog)
-{
-    return { labelText(dialog, "descriptionLabel"),  labelText(dialog, "manufacturerLabel"),
-             labelText(dialog, "serialNumberLabel"), labelText(dialog, "locationLabel"),
-             labelText(dialog, "vidLabel"),          labelText(dialog, "pidLabel") };
+    QStringList texts;
+    for (const char *name : { "descriptionLabel", "manufacturerLabel", "serialNumberLabel",
+                              "locationLabel", "vidLabel", "pidLabel" }) {
+        const QLabel *label = dialog.findChild<QLabel *>(QLatin1String(name));
+        texts << (label ? label->text() : QStringLiteral("<no label %1>").arg(QLatin1String(name)));
+    }
+    return texts;
 }
 
 const QStringList initialDetailTexts { "Description:", "Manufacturer:", "Serial number:",
@@ -49,29 +49,26 @@ QStringList pathDetailTexts(const QString &path)
              "Location: " + path, "Vendor Identifier: N/A", "Product Identifier: N/A" };
 }
 
-void clickApply(SettingsDialog &dialog)
+// Every field of the record but the unused flow control, as one comparable text.
+QString recordText(const SerialSettings &s)
 {
-    QPushButton *apply = dialog.findChild<QPushButton *>(QStringLiteral("applyButton"));
-    QVERIFY(apply);
-    apply->click();
+    QString text;
+    QTextStream(&text) << s.portName << '|' << s.baudRate << '|' << s.baudRateText << '|'
+                       << int(s.dataBits) << '|' << s.dataBitsText << '|' << int(s.parity) << '|'
+                       << s.parityText << '|' << int(s.stopBits) << '|' << s.stopBitsText << '|'
+                       << s.flowControlText << '|' << (s.localEcho ? "echo" : "no echo");
+    return text;
 }
 
-// Runs in a directory without images/, so that no icon file can be found.
-class WorkingDirectory
+QString fixedRecord(const QString &portName)
 {
-public:
-    explicit WorkingDirectory(const QString &path)
-        : previous(QDir::currentPath())
-    {
-        QDir::setCurrent(path);
-    }
-    ~WorkingDirectory() { QDir::setCurrent(previous); }
-    WorkingDirectory(const WorkingDirectory &) = delete;
-    WorkingDirectory &operator=(const WorkingDirectory &) = delete;
+    return portName + QStringLiteral("|115200|115200|8|8|0|None|1|1||echo");
+}
 
-private:
-    QString previous;
-};
+void clickApply(SettingsDialog &dialog)
+{
+    dialog.findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
+}
 
 } // namespace
 
@@ -82,20 +79,15 @@ class SettingsDialogTest : public QObject
 private slots:
     void initTestCase();
 
+    void formOnPlainDialog();
+    void namesTitleAndSize();
     void windowIcon();
-
-    void parameterLists_data();
-    void parameterLists();
-    void recordAfterConstruction();
+    void parameterListsAndRecord();
     void enumeratedPorts();
-
     void firstPortSelected();
-    void firstPortNotListedTwice_data();
     void firstPortNotListedTwice();
-
     void onlyApplyStoresSelection();
-    void portListNeverEditable();
-    void customPortEntryIsEditable();
+    void portListEditableOnlyForCustomEntry();
     void customBaudRatePolicy();
 
 private:
@@ -113,83 +105,115 @@ void SettingsDialogTest::initTestCase()
           qPrintable(devicePath));
 }
 
+// The state the dialog shows when no port is present: nothing selected, nothing replaced.
+void SettingsDialogTest::formOnPlainDialog()
+{
+    QDialog dialog;
+    Ui::SettingsDialog form;
+    form.setupUi(&dialog);
+    QCOMPARE(dialog.objectName(), QString("SettingsDialog"));
+    for (const QComboBox *list :
+         { form.baudRateBox, form.dataBitsBox, form.parityBox, form.stopBitsBox }) {
+        QVERIFY(!list->isEnabled());
+        QCOMPARE(list->count(), 0);
+    }
+    QVERIFY(form.serialPortInfoListBox->isEnabled());
+    QCOMPARE(form.serialPortInfoListBox->count(), 0);
+    QCOMPARE(detailTexts(dialog), initialDetailTexts);
+
+    QDialog named;
+    named.setObjectName(QStringLiteral("portChooser"));
+    Ui::SettingsDialog().setupUi(&named);
+    QCOMPARE(named.objectName(), QString("portChooser"));
+}
+
+void SettingsDialogTest::namesTitleAndSize()
+{
+    const SettingsDialog dialog;
+    QCOMPARE(dialog.objectName(), QString("SettingsDialog"));
+    QCOMPARE(dialog.windowTitle(), QString("Settings"));
+    QCOMPARE(dialog.size(), QSize(397, 323));
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!dialog.isModal());
+
+    const char *const classes[][2] = {
+        { "QGridLayout", "gridLayout_3 gridLayout_2 gridLayout" },
+        { "QHBoxLayout", "horizontalLayout" },
+        { "QPushButton", "applyButton" },
+        { "QGroupBox", "parametersBox selectBox" },
+        { "QComboBox", "baudRateBox dataBitsBox parityBox stopBitsBox serialPortInfoListBox" },
+        { "QLabel",
+          "baudRateLabel dataBitsLabel parityLabel stopBitsLabel descriptionLabel "
+          "manufacturerLabel serialNumberLabel locationLabel vidLabel pidLabel" },
+    };
+    for (const auto &row : classes) {
+        for (const QString &name : QString::fromLatin1(row[1]).split(QLatin1Char(' '))) {
+            const QList<QObject *> found = dialog.findChildren<QObject *>(name);
+            QVERIFY2(found.size() == 1, qPrintable(name));
+            QCOMPARE(found.first()->metaObject()->className(), row[0]);
+        }
+    }
+    const char *const texts[][3] = {
+        { "applyButton", "text", "Apply" },
+        { "parametersBox", "title", "Select Parameters" },
+        { "baudRateLabel", "text", "BaudRate:" },
+        { "dataBitsLabel", "text", "Data bits:" },
+        { "parityLabel", "text", "Parity:" },
+        { "stopBitsLabel", "text", "Stop bits:" },
+        { "selectBox", "title", "Select Serial Port" },
+    };
+    for (const auto &row : texts) {
+        const QObject *object = dialog.findChild<QObject *>(QLatin1String(row[0]));
+        QCOMPARE(object->property(row[1]).toString(), QString::fromLatin1(row[2]));
+    }
+    QCOMPARE(dialog.layout(), dialog.findChild<QLayout *>(QStringLiteral("gridLayout_3")));
+}
+
+// The icon is read from the working directory, not from the resources; without the file
+// there is none.
 void SettingsDialogTest::windowIcon()
 {
     QTemporaryDir empty;
     QVERIFY(empty.isValid());
-    {
-        const WorkingDirectory cwd(empty.path());
-        const SettingsDialog dialog;
-        QVERIFY(dialog.windowIcon().isNull());
-    }
+    const auto restore = qScopeGuard([old = QDir::currentPath()] { QDir::setCurrent(old); });
+    QDir::setCurrent(empty.path());
+    QVERIFY(SettingsDialog().windowIcon().isNull());
 
-    // The icon is read from the working directory, not from the resources.
-    QVERIFY(QDir(empty.path()).mkpath(QStringLiteral("images")));
+    QVERIFY(QDir().mkpath(QStringLiteral("images")));
     QImage image(32, 32, QImage::Format_ARGB32);
     image.fill(Qt::darkCyan);
-    QVERIFY(image.save(empty.filePath(QStringLiteral("images/Lumarvethon_Icon_only@500x.png"))));
-    {
-        const WorkingDirectory cwd(empty.path());
-        const SettingsDialog dialog;
-        QVERIFY(!dialog.windowIcon().isNull());
-    }
+    QVERIFY(image.save(QStringLiteral("images/Lumarvethon_Icon_only@500x.png")));
+    QVERIFY(!SettingsDialog().windowIcon().isNull());
 }
 
-void SettingsDialogTest::parameterLists_data()
+void SettingsDialogTest::parameterListsAndRecord()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("value");
-
-    QTest::newRow("baud rate") << "baudRateBox"
-                               << "115200" << int(QSerialPort::Baud115200);
-    QTest::newRow("data bits") << "dataBitsBox"
-                               << "8" << int(QSerialPort::Data8);
-    QTest::newRow("parity") << "parityBox"
-                            << "None" << int(QSerialPort::NoParity);
-    QTest::newRow("stop bits") << "stopBitsBox"
-                               << "1" << int(QSerialPort::OneStop);
-}
-
-void SettingsDialogTest::parameterLists()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(int, value);
-
     const SettingsDialog dialog(nullptr, devicePath);
-    const QComboBox *list = dialog.findChild<QComboBox *>(name);
-    QVERIFY(list);
-    QVERIFY(!list->isEnabled());
-    QVERIFY(!list->isEditable());
-    QCOMPARE(list->count(), 1);
-    QCOMPARE(list->currentIndex(), 0);
-    QCOMPARE(list->itemText(0), text);
-    QVERIFY(list->itemIcon(0).isNull());
-    const QVariant data = list->itemData(0);
-    QCOMPARE(data.userType(), int(QMetaType::Int));
-    QCOMPARE(data.toInt(), value);
-
+    const struct
+    {
+        const char *name, *text;
+        int value;
+    } lists[] = { { "baudRateBox", "115200", QSerialPort::Baud115200 },
+                  { "dataBitsBox", "8", QSerialPort::Data8 },
+                  { "parityBox", "None", QSerialPort::NoParity },
+                  { "stopBitsBox", "1", QSerialPort::OneStop } };
+    for (const auto &row : lists) {
+        const QComboBox *list = box(dialog, row.name);
+        QVERIFY2(list, row.name);
+        QVERIFY(!list->isEnabled());
+        QVERIFY(!list->isEditable());
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->currentIndex(), 0);
+        QCOMPARE(list->itemText(0), QString::fromLatin1(row.text));
+        QVERIFY(list->itemIcon(0).isNull());
+        QCOMPARE(list->itemData(0).userType(), int(QMetaType::Int));
+        QCOMPARE(list->itemData(0).toInt(), row.value);
+    }
     QVERIFY(box(dialog, "serialPortInfoListBox")->isEnabled());
-}
 
-void SettingsDialogTest::recordAfterConstruction()
-{
-    const SettingsDialog dialog;
-    const SerialSettings s = dialog.currentSettings();
-
-    QCOMPARE(s.portName, ports.isEmpty() ? QString() : ports.first().portName());
-    QCOMPARE(s.baudRate, 115200);
-    QCOMPARE(s.baudRateText, QString("115200"));
-    QCOMPARE(s.baudRateText, QString::number(s.baudRate, 10));
-    QCOMPARE(int(s.dataBits), 8);
-    QCOMPARE(s.dataBitsText, QString("8"));
-    QCOMPARE(int(s.parity), 0);
-    QCOMPARE(s.parityText, QString("None"));
-    QCOMPARE(int(s.stopBits), 1);
-    QCOMPARE(s.stopBitsText, QString("1"));
-    QVERIFY(s.flowControlText.isEmpty());
-    QVERIFY(s.localEcho);
+    // Whatever ports there are, the record holds the fixed parameters from the start.
+    QCOMPARE(recordText(SettingsDialog().currentSettings()),
+             fixedRecord(ports.isEmpty() ? QString() : ports.first().portName()));
 }
 
 void SettingsDialogTest::enumeratedPorts()
@@ -198,15 +222,11 @@ void SettingsDialogTest::enumeratedPorts()
     const QComboBox *list = box(dialog, "serialPortInfoListBox");
     QCOMPARE(list->count(), int(ports.size()));
     QVERIFY(!list->isEditable());
-
     if (ports.isEmpty()) {
-        // Nothing was selected, so nothing replaced the form's texts.
         QCOMPARE(list->currentIndex(), -1);
         QCOMPARE(detailTexts(dialog), initialDetailTexts);
-        QVERIFY(dialog.currentSettings().portName.isEmpty());
         return;
     }
-
     for (int i = 0; i < ports.size(); ++i) {
         QCOMPARE(list->itemText(i), ports.at(i).portName());
         QCOMPARE(list->itemData(i).toStringList(), portEntry(ports.at(i)));
@@ -219,47 +239,32 @@ void SettingsDialogTest::firstPortSelected()
 {
     const SettingsDialog dialog(nullptr, devicePath);
     const QComboBox *list = box(dialog, "serialPortInfoListBox");
-
     QVERIFY(list->count() >= 1);
     QCOMPARE(list->currentIndex(), 0);
     QCOMPARE(list->itemText(0), devicePath);
-    const QStringList expected { devicePath, "N/A", "N/A", "N/A", devicePath, "N/A", "N/A" };
-    QCOMPARE(list->itemData(0).toStringList(), expected);
+    QCOMPARE(list->itemData(0).toStringList(),
+             (QStringList { devicePath, "N/A", "N/A", "N/A", devicePath, "N/A", "N/A" }));
     QCOMPARE(detailTexts(dialog), pathDetailTexts(devicePath));
     QVERIFY(!list->isEditable());
-
+    // In the record before the dialog has ever been shown.
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.currentSettings().portName, devicePath);
-
-    // The enumerated ports follow, in the order the system gives them.
     for (int i = 1; i < list->count(); ++i)
         QVERIFY(list->itemText(i) != devicePath);
 }
 
-void SettingsDialogTest::firstPortNotListedTwice_data()
-{
-    QTest::addColumn<bool>("byLocation");
-
-    QTest::newRow("by location") << true;
-    QTest::newRow("by name") << false;
-}
-
 void SettingsDialogTest::firstPortNotListedTwice()
 {
-    QFETCH(bool, byLocation);
     if (ports.isEmpty())
         QSKIP("this machine enumerates no serial port");
-
     const QSerialPortInfo &known = ports.first();
-    const QString path = byLocation ? known.systemLocation() : known.portName();
-    const SettingsDialog dialog(nullptr, path);
-    const QComboBox *list = box(dialog, "serialPortInfoListBox");
-
-    QCOMPARE(list->count(), int(ports.size()));
-    QCOMPARE(list->itemText(0), path);
-    for (int i = 1; i < list->count(); ++i) {
-        QVERIFY(list->itemText(i) != known.portName());
-        QCOMPARE(list->itemText(i), ports.at(i).portName());
+    for (const QString &path : { known.systemLocation(), known.portName() }) {
+        const SettingsDialog dialog(nullptr, path);
+        const QComboBox *list = box(dialog, "serialPortInfoListBox");
+        QCOMPARE(list->count(), int(ports.size()));
+        QCOMPARE(list->itemText(0), path);
+        for (int i = 1; i < list->count(); ++i)
+            QCOMPARE(list->itemText(i), ports.at(i).portName());
     }
 }
 
@@ -274,15 +279,13 @@ void SettingsDialogTest::onlyApplyStoresSelection()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     list->setCurrentIndex(otherIndex);
-    // The details follow the selection at once ...
+    // The details follow the selection at once, the record does not.
     QCOMPARE(detailTexts(dialog), pathDetailTexts(other));
-    // ... the record does not.
     QCOMPARE(dialog.currentSettings().portName, devicePath);
 
     dialog.close();
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.currentSettings().portName, devicePath);
-
     // Shown again, the dialog still has the operator's selection.
     dialog.show();
     QCOMPARE(list->currentIndex(), otherIndex);
@@ -297,37 +300,25 @@ void SettingsDialogTest::onlyApplyStoresSelection()
     dialog.show();
     clickApply(dialog);
     clickApply(dialog);
-    const SerialSettings after = dialog.currentSettings();
-    QCOMPARE(after.portName, other);
-    QCOMPARE(after.baudRateText, QString::number(after.baudRate, 10));
-    QCOMPARE(after.baudRate, 115200);
-    QCOMPARE(after.parityText, QString("None"));
-    QVERIFY(after.flowControlText.isEmpty());
-    QVERIFY(after.localEcho);
+    QCOMPARE(recordText(dialog.currentSettings()), fixedRecord(other));
 }
 
-void SettingsDialogTest::portListNeverEditable()
+// Only an entry without port data lets the operator type a device path; the enumerated ones
+// and a named path never do.
+void SettingsDialogTest::portListEditableOnlyForCustomEntry()
 {
-    const SettingsDialog dialog(nullptr, devicePath);
+    SettingsDialog dialog(nullptr, devicePath);
     QComboBox *list = box(dialog, "serialPortInfoListBox");
     for (const char *extra : { "/dev/ttyX1", "/dev/ttyX2" })
         list->addItem(QLatin1String(extra), portEntry(QLatin1String(extra)));
-
     for (int i = list->count() - 1; i >= 0; --i) {
         list->setCurrentIndex(i);
         QVERIFY(!list->isEditable());
         QCOMPARE(list->currentText(), list->itemText(i));
     }
-}
 
-void SettingsDialogTest::customPortEntryIsEditable()
-{
-    SettingsDialog dialog(nullptr, devicePath);
-    QComboBox *list = box(dialog, "serialPortInfoListBox");
     list->addItem(QStringLiteral("Custom"));
     list->setCurrentIndex(list->count() - 1);
-
-    // An entry without port data lets the operator type a device path.
     QVERIFY(list->isEditable());
     QVERIFY(list->currentText().isEmpty());
     QCOMPARE(detailTexts(dialog), pathDetailTexts("N/A"));
@@ -352,8 +343,7 @@ void SettingsDialogTest::customBaudRatePolicy()
     QVERIFY(baud->isEditable());
     QVERIFY(baud->currentText().isEmpty());
     QVERIFY(baud->lineEdit());
-    const QIntValidator *validator
-        = qobject_cast<const QIntValidator *>(baud->lineEdit()->validator());
+    const auto *validator = qobject_cast<const QIntValidator *>(baud->lineEdit()->validator());
     QVERIFY(validator);
     QCOMPARE(validator->parent(), &dialog);
     QCOMPARE(validator->bottom(), 0);
