@@ -5,6 +5,7 @@
 // QSerialPort at the panel's line settings, read line by line while the event loop runs (the
 // simulator lives on the same thread, so nothing may block).
 
+#include "simulatedcontroller.h"
 #include "simulatoroptions.h"
 #include "simulatorprotocol.h"
 
@@ -46,7 +47,6 @@ public:
         }
     }
 
-    // Sends a command and returns the first reply line.
     QByteArray ask(const QByteArray &command, int timeoutMs = 1000)
     {
         send(command);
@@ -67,13 +67,10 @@ public:
     QByteArray buffer;
 };
 
-// The number text of a position reply, cut as the panel cuts it.
-inline QString cutPosition(const QByteArray &line, const QString &firmware)
+// The micrometres of a "_cp 1234.5 um\r" reply.
+inline double micrometres(const QByteArray &line)
 {
-    const QString text = QString::fromUtf8(line);
-    if (firmware == QLatin1String("1.26"))
-        return text.mid(2, text.size() - 6);
-    return text.mid(4, text.size() - 8);
+    return line.mid(4, line.size() - 8).toDouble();
 }
 
 inline SimulatorOptions fastOptions(const QString &firmware = QStringLiteral("1.06"))
@@ -85,9 +82,12 @@ inline SimulatorOptions fastOptions(const QString &firmware = QStringLiteral("1.
     return options;
 }
 
-// Starts the controller and opens the line to it, or fails the test.
-#define OPEN_LINE(controller, line)                                                                \
-    QVERIFY2((controller).start(), qPrintable((controller).errorString()));                        \
-    QVERIFY2((line).open((controller).devicePath()), qPrintable((line).port.errorString()))
+// Declares a started controller with the given options and a line open to it, or fails the
+// test.
+#define SIMULATED_LINE(options)                                                                    \
+    SimulatedController controller(options);                                                       \
+    SerialLine line;                                                                               \
+    QVERIFY2(controller.start(), qPrintable(controller.errorString()));                            \
+    QVERIFY2(line.open(controller.devicePath()), qPrintable(line.port.errorString()))
 
 #endif // SERIALLINE_H

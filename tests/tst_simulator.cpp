@@ -1,8 +1,7 @@
-// The simulated controller, checked from the panel's side of the line: a real QSerialPort on
-// the simulator's pseudo-terminal sends each command and reads the exact reply lines.
+// The simulated controller: how received bytes are cut into commands, and every command's
+// answer as the panel's side of the line reads it through a real QSerialPort.
 
 #include "serialline.h"
-#include "simulatedcontroller.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -13,21 +12,75 @@ class TestSimulator : public QObject
     Q_OBJECT
 
 private slots:
-    void informAnswersVersionAndOffset_data();
-    void informAnswersVersionAndOffset();
-    void positionForms_data();
-    void positionForms();
+    void takeCommands_data();
+    void takeCommands();
+    void supportedFirmware();
+    void informStatusStop_data();
+    void informStatusStop();
+    void moves_data();
+    void moves();
     void moveWithoutCarriageReturn();
-    void clampsToTravel_data();
-    void clampsToTravel();
-    void arrivesAtFiniteSpeed();
-    void stopHaltsMidMove();
+    void finiteSpeedAndStop();
     void homeReturnsToZero();
     void calibration();
-    void calibrationTakesAboutOneAndAHalfSeconds();
 };
 
-void TestSimulator::informAnswersVersionAndOffset_data()
+void TestSimulator::takeCommands_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QList<QByteArray>>("commands");
+    QTest::addColumn<QByteArray>("rest");
+
+    using L = QList<QByteArray>;
+    QTest::newRow("CR") << QByteArray(">cp\r") << L { ">cp" } << QByteArray();
+    QTest::newRow("moves end at the next >")
+        << QByteArray(">ma 1>mr -2.5>stop\r") << L { ">ma 1", ">mr -2.5", ">stop" } << QByteArray();
+    QTest::newRow("move still open") << QByteArray(">ma 100") << L {} << QByteArray(">ma 100");
+    QTest::newRow("unfinished kept")
+        << QByteArray(">inform\r>sta") << L { ">inform" } << QByteArray(">sta");
+    QTest::newRow("bytes before >") << QByteArray("junk>cp\r") << L { ">cp" } << QByteArray();
+    QTest::newRow("LF and blanks")
+        << QByteArray("\n>cp \r\n>status\r\n") << L { ">cp", ">status" } << QByteArray();
+    QTest::newRow("no >") << QByteArray("hello\r\r") << L {} << QByteArray();
+    QTest::newRow("bare >") << QByteArray(">\r") << L { ">" } << QByteArray();
+    // Past its bound a command is garbage, finished or not; up to it, it waits for its end.
+    const QByteArray overlong = ">" + QByteArray(maxPendingCommand, 'x');
+    QTest::newRow("overlong open") << overlong + "xx" << L {} << QByteArray();
+    QTest::newRow("overlong ended") << overlong + ">cp\r" << L { ">cp" } << QByteArray();
+    const QByteArray longest = ">ma " + QByteArray(maxPendingCommand - 4, '1');
+    QTest::newRow("longest waits") << longest << L {} << longest;
+}
+
+void TestSimulator::takeCommands()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QList<QByteArray>, commands);
+    QFETCH(QByteArray, rest);
+
+    QByteArray pending = input;
+    QCOMPARE(::takeCommands(pending), commands);
+    QCOMPARE(pending, rest);
+
+    // Byte by byte, as a slow line delivers them, the same commands come out.
+    QByteArray trickle;
+    QList<QByteArray> collected;
+    for (char byte : input) {
+        trickle.append(byte);
+        collected += ::takeCommands(trickle);
+    }
+    QCOMPARE(collected, commands);
+    QCOMPARE(trickle, rest);
+}
+
+void TestSimulator::supportedFirmware()
+{
+    for (const char *version : { "1.06", "1.26", "3.00", "9.99" })
+        QVERIFY2(isSupportedFirmware(QLatin1String(version)), version);
+    for (const char *version : { "2.00", "1.07", "3.0", "3.002", "abc", "" })
+        QVERIFY2(!isSupportedFirmware(QLatin1String(version)), version);
+}
+
+void TestSimulator::informStatusStop_data()
 {
     QTest::addColumn<QString>("firmware");
     QTest::addColumn<QByteArray>("version");
@@ -37,14 +90,12 @@ void TestSimulator::informAnswersVersionAndOffset_data()
     QTest::newRow("3.02") << "3.02" << QByteArray("_Ver 302\r");
 }
 
-void TestSimulator::informAnswersVersionAndOffset()
+void TestSimulator::informStatusStop()
 {
     QFETCH(QString, firmware);
     QFETCH(QByteArray, version);
 
-    SimulatedController controller(fastOptions(firmware));
-    SerialLine line;
-    OPEN_LINE(controller, line);
+    SIMULATED_LINE(fastOptions(firmware));
 
     QElapsedTimer clock;
     clock.start();
@@ -56,46 +107,51 @@ void TestSimulator::informAnswersVersionAndOffset()
     QCOMPARE(line.collect(50), QByteArray()); // nothing else: stop does not arrive anywhere
 }
 
-void TestSimulator::positionForms_data()
+void TestSimulator::moves_data()
 {
     QTest::addColumn<QString>("firmware");
-    QTest::addColumn<QByteArray>("atZero");
-    QTest::addColumn<QByteArray>("afterMove");
+    QTest::addColumn<QByteArray>("move");
+    QTest::addColumn<QByteArray>("arrival");
+    QTest::addColumn<QByteArray>("position");
 
-    QTest::newRow("1.06") << "1.06" << QByteArray("_cp 0.0 um\r") << QByteArray("_cp 1234.5 um\r");
-    QTest::newRow("3.02") << "3.02" << QByteArray("_cp 0.0 um\r") << QByteArray("_cp 1234.5 um\r");
-    QTest::newRow("1.26") << "1.26" << QByteArray("P 0.0 um\r") << QByteArray("P 1234.5 um\r");
+    auto row = [](const char *name, const char *firmware, const char *move, const char *arrival,
+                  const char *position) {
+        QTest::newRow(name) << QString::fromLatin1(firmware) << QByteArray(move)
+                            << QByteArray(arrival) << QByteArray(position);
+    };
+    row("1.06", "1.06", ">ma 12345\r", "_tg 1234.5\r", "_cp 1234.5 um\r");
+    row("1.26", "1.26", ">ma 12345\r", "_tg 1234.5\r", "P 1234.5 um\r");
+    row("1.06 upper", "1.06", ">ma 200000\r", "_tg 14750.0\r", "_cp 14750.0 um\r");
+    row("1.06 lower", "1.06", ">ma -100000\r", "_tg -250.0\r", "_cp -250.0 um\r");
+    row("1.26 upper", "1.26", ">ma 200000\r", "_tg 6250.0\r", "P 6250.0 um\r");
+    row("1.26 lower", "1.26", ">ma -2500\r", "_tg -250.0\r", "P -250.0 um\r");
+    row("3.02 upper relative", "3.02", ">mr 1e+06\r", "_tg 6250.0\r", "_cp 6250.0 um\r");
+    row("3.02 lower relative", "3.02", ">mr -5000\r", "_tg -250.0\r", "_cp -250.0 um\r");
+    row("3.02 exponent", "3.02", ">ma 1.5e+04\r", "_tg 1500.0\r", "_cp 1500.0 um\r");
+    row("rounded", "1.06", ">ma 999.6\r", "_tg 100.0\r", "_cp 100.0 um\r");
+    row("no minus zero", "1.06", ">ma -0.4\r", "_tg 0.0\r", "_cp 0.0 um\r");
+    row("1.26 negative", "1.26", ">ma -123.4\r", "_tg -12.3\r", "P -12.3 um\r");
 }
 
-void TestSimulator::positionForms()
+void TestSimulator::moves()
 {
     QFETCH(QString, firmware);
-    QFETCH(QByteArray, atZero);
-    QFETCH(QByteArray, afterMove);
+    QFETCH(QByteArray, move);
+    QFETCH(QByteArray, arrival);
+    QFETCH(QByteArray, position);
 
-    SimulatedController controller(fastOptions(firmware));
-    SerialLine line;
-    OPEN_LINE(controller, line);
+    SIMULATED_LINE(fastOptions(firmware));
 
-    QCOMPARE(line.ask(">cp\r"), atZero);
-    QCOMPARE(line.ask(">ma 12345\r"), QByteArray("ok\r"));
-    QCOMPARE(line.nextLine(), QByteArray("_tg 1234.5\r"));
-    const QByteArray reply = line.ask(">cp\r");
-    QCOMPARE(reply, afterMove);
-    QCOMPARE(cutPosition(reply, firmware), QStringLiteral("1234.5"));
-
-    QCOMPARE(line.ask(">ma -2500\r"), QByteArray("ok\r"));
-    QCOMPARE(line.nextLine(), QByteArray("_tg -250.0\r"));
-    QCOMPARE(cutPosition(line.ask(">cp\r"), firmware), QStringLiteral("-250.0"));
+    QCOMPARE(line.ask(move), QByteArray("ok\r"));
+    QCOMPARE(line.nextLine(), arrival);
+    QCOMPARE(line.ask(">cp\r"), position);
 }
 
 void TestSimulator::moveWithoutCarriageReturn()
 {
     SimulatorOptions options = fastOptions();
     options.speedUmPerS = 10000.0; // 1000 um take 100 ms
-    SimulatedController controller(options);
-    SerialLine line;
-    OPEN_LINE(controller, line);
+    SIMULATED_LINE(options);
     QSignalSpy commands(&controller, &SimulatedController::commandReceived);
 
     // As the panel writes it: the move, and the poll's query right behind it.
@@ -108,8 +164,7 @@ void TestSimulator::moveWithoutCarriageReturn()
     QCOMPARE(line.nextLine(), QByteArray("ok\r"));
     const QByteArray moving = line.nextLine();
     QVERIFY2(moving.startsWith("_cp ") && moving.endsWith(" um\r"), moving.constData());
-    const double at = cutPosition(moving, QStringLiteral("1.06")).toDouble();
-    QVERIFY2(at >= 0.0 && at < 1000.0, moving.constData());
+    QVERIFY2(micrometres(moving) >= 0.0 && micrometres(moving) < 1000.0, moving.constData());
     QCOMPARE(line.nextLine(), QByteArray("_tg 1000.0\r"));
     QCOMPARE(commands.count(), 2);
     QCOMPARE(commands.at(0).at(0).toByteArray(), QByteArray(">ma 10000"));
@@ -124,144 +179,73 @@ void TestSimulator::moveWithoutCarriageReturn()
     QCOMPARE(line.collect(150), QByteArray()); // the replaced move never arrives
 }
 
-void TestSimulator::clampsToTravel_data()
-{
-    QTest::addColumn<QString>("firmware");
-    QTest::addColumn<QByteArray>("move");
-    QTest::addColumn<QByteArray>("arrival");
-    QTest::addColumn<double>("position");
-
-    QTest::newRow("1.06 upper") << "1.06" << QByteArray(">ma 200000\r")
-                                << QByteArray("_tg 14750.0\r") << 14750.0;
-    QTest::newRow("1.06 inside") << "1.06" << QByteArray(">ma 147000\r")
-                                 << QByteArray("_tg 14700.0\r") << 14700.0;
-    QTest::newRow("1.06 lower") << "1.06" << QByteArray(">ma -100000\r")
-                                << QByteArray("_tg -250.0\r") << -250.0;
-    QTest::newRow("1.26 upper") << "1.26" << QByteArray(">ma 200000\r")
-                                << QByteArray("_tg 6250.0\r") << 6250.0;
-    QTest::newRow("3.02 upper relative")
-        << "3.02" << QByteArray(">mr 1e+06\r") << QByteArray("_tg 6250.0\r") << 6250.0;
-    QTest::newRow("3.02 lower relative")
-        << "3.02" << QByteArray(">mr -5000\r") << QByteArray("_tg -250.0\r") << -250.0;
-    QTest::newRow("3.02 exponent inside")
-        << "3.02" << QByteArray(">ma 1.5e+04\r") << QByteArray("_tg 1500.0\r") << 1500.0;
-}
-
-void TestSimulator::clampsToTravel()
-{
-    QFETCH(QString, firmware);
-    QFETCH(QByteArray, move);
-    QFETCH(QByteArray, arrival);
-    QFETCH(double, position);
-
-    SimulatedController controller(fastOptions(firmware));
-    SerialLine line;
-    OPEN_LINE(controller, line);
-
-    QCOMPARE(line.ask(move), QByteArray("ok\r"));
-    QCOMPARE(line.nextLine(), arrival);
-    QCOMPARE(controller.position(), position);
-    QCOMPARE(cutPosition(line.ask(">cp\r"), firmware).toDouble(), position);
-}
-
-void TestSimulator::arrivesAtFiniteSpeed()
+void TestSimulator::finiteSpeedAndStop()
 {
     SimulatorOptions options = fastOptions();
     options.speedUmPerS = 5000.0; // 1000 um take 200 ms
-    SimulatedController controller(options);
-    SerialLine line;
-    OPEN_LINE(controller, line);
+    SIMULATED_LINE(options);
 
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(line.ask(">ma 10000\r"), QByteArray("ok\r"));
     QTest::qWait(80);
-    const double halfway = cutPosition(line.ask(">cp\r"), QStringLiteral("1.06")).toDouble();
-    QVERIFY2(halfway > 200.0 && halfway < 900.0, qPrintable(QString::number(halfway)));
+    const QByteArray halfway = line.ask(">cp\r");
+    QVERIFY2(micrometres(halfway) > 200.0 && micrometres(halfway) < 900.0, halfway.constData());
     QVERIFY(controller.isMoving());
-
     QCOMPARE(line.nextLine(2000), QByteArray("_tg 1000.0\r"));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 195 && took < 600, qPrintable(QString::number(took)));
     QVERIFY(!controller.isMoving());
     QCOMPARE(line.ask(">cp\r"), QByteArray("_cp 1000.0 um\r"));
-}
 
-void TestSimulator::stopHaltsMidMove()
-{
-    SimulatorOptions options = fastOptions();
-    options.speedUmPerS = 2000.0; // 1000 um take 500 ms
-    SimulatedController controller(options);
-    SerialLine line;
-    OPEN_LINE(controller, line);
-
-    QCOMPARE(line.ask(">ma 10000\r"), QByteArray("ok\r"));
-    QTest::qWait(150);
+    // Stopped on the way back: no arrival, and the stage stays where it stopped.
+    QCOMPARE(line.ask(">ma 0\r"), QByteArray("ok\r"));
+    QTest::qWait(60);
     QCOMPARE(line.ask(">stop\r"), QByteArray("ok\r"));
     QVERIFY(!controller.isMoving());
     const QByteArray stoppedAt = line.ask(">cp\r");
-    const double at = cutPosition(stoppedAt, QStringLiteral("1.06")).toDouble();
-    QVERIFY2(at > 100.0 && at < 900.0, stoppedAt.constData());
-
-    // No arrival, and the stage stays where it stopped.
-    QCOMPARE(line.collect(600), QByteArray());
+    QVERIFY2(micrometres(stoppedAt) > 100.0 && micrometres(stoppedAt) < 900.0,
+             stoppedAt.constData());
+    QCOMPARE(line.collect(300), QByteArray());
     QCOMPARE(line.ask(">cp\r"), stoppedAt);
 }
 
 void TestSimulator::homeReturnsToZero()
 {
-    SimulatedController controller(fastOptions());
-    SerialLine line;
-    OPEN_LINE(controller, line);
+    SIMULATED_LINE(fastOptions());
 
     QCOMPARE(line.ask(">ma 50000\r"), QByteArray("ok\r"));
     QCOMPARE(line.nextLine(), QByteArray("_tg 5000.0\r"));
-    QCOMPARE(line.ask(">home\r"), QByteArray("ok\r"));
-    QCOMPARE(line.nextLine(), QByteArray("_tg 0.0\r"));
-    QCOMPARE(line.ask(">cp\r"), QByteArray("_cp 0.0 um\r"));
     // As the panel sends it: stop first, then home.
     line.send(">stop\r>home\r");
     QCOMPARE(line.nextLine(), QByteArray("ok\r"));
     QCOMPARE(line.nextLine(), QByteArray("ok\r"));
     QCOMPARE(line.nextLine(), QByteArray("_tg 0.0\r"));
+    QCOMPARE(line.ask(">cp\r"), QByteArray("_cp 0.0 um\r"));
 }
 
 void TestSimulator::calibration()
 {
-    SimulatorOptions options = fastOptions();
-    options.calibrationMs = 200;
-    SimulatedController controller(options);
-    SerialLine line;
-    OPEN_LINE(controller, line);
+    SIMULATED_LINE(SimulatorOptions {}); // the default duration
 
+    QElapsedTimer clock;
+    clock.start();
     // As the panel sends it: the calibration, and the status query right after.
     line.send(">auto\r>status\r");
     QCOMPARE(line.nextLine(), QByteArray("ok\r"));
     QCOMPARE(line.nextLine(), QByteArray("_status 1\r"));
     QVERIFY(controller.isCalibrating());
-    QCOMPARE(line.collect(100), QByteArray()); // still calibrating
-    QCOMPARE(line.nextLine(1000), QByteArray("_offset 2500\r"));
-    QVERIFY(controller.isCalibrated());
-    QVERIFY(!controller.isCalibrating());
-    QCOMPARE(line.ask(">status\r"), QByteArray("_status 9\r"));
-}
-
-void TestSimulator::calibrationTakesAboutOneAndAHalfSeconds()
-{
-    QCOMPARE(SimulatorOptions().calibrationMs, 1500);
-    SimulatedController controller; // default options
-    SerialLine line;
-    OPEN_LINE(controller, line);
-
-    QElapsedTimer clock;
-    clock.start();
+    QTest::qWait(1000);
+    // A second request while calibrating neither restarts nor repeats it.
     QCOMPARE(line.ask(">auto\r"), QByteArray("ok\r"));
-    QTest::qWait(1200);
     QCOMPARE(line.ask(">status\r"), QByteArray("_status 1\r"));
     QCOMPARE(line.nextLine(1500), QByteArray("_offset 2500\r"));
     const qint64 took = clock.elapsed();
     QVERIFY2(took >= 1450 && took < 2200, qPrintable(QString::number(took)));
+    QVERIFY(controller.isCalibrated());
+    QVERIFY(!controller.isCalibrating());
     QCOMPARE(line.ask(">status\r"), QByteArray("_status 9\r"));
+    QCOMPARE(line.collect(200), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)
