@@ -32,11 +32,6 @@ inline void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifi
     QTest::keyClick(static_cast<QWidget *>(nullptr), key, modifiers);
 }
 
-inline void typeText(const QString &text)
-{
-    QTest::keyClicks(static_cast<QWidget *>(nullptr), text);
-}
-
 inline bool activate(QWidget *window)
 {
     QApplication::setActiveWindow(window);
@@ -48,7 +43,7 @@ inline void typeInto(QDoubleSpinBox *box, const QString &text)
 {
     QTest::mouseClick(box, Qt::LeftButton);
     pressKey(Qt::Key_A, Qt::ControlModifier);
-    typeText(text);
+    QTest::keyClicks(static_cast<QWidget *>(nullptr), text);
 }
 
 // The same, finished with Return.

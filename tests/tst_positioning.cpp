@@ -1,11 +1,15 @@
 // The positioning controls driven through their real widgets on a panel connected over a
 // pseudo-terminal: the exact bytes that Home, Stop, AutoCalibrate, the target and step boxes,
-// the step buttons and the arrow keys write, and the enabled states, colours and focus that
-// follow.
+// the step buttons, the arrow keys and the slider write, the enabled states, colours and focus
+// that follow, the console toggle, and a simulated controller arriving where the target box
+// sends it.
 
 #include "console.h"
 #include "panelinput.h"
+#include "simulatedcontroller.h"
 
+#include <QAction>
+#include <QLabel>
 #include <QLocale>
 
 using namespace PanelInput;
@@ -42,16 +46,19 @@ class TestPositioning : public QObject
 private slots:
     void initTestCase();
     void homeEnablesMotion();
-    void fixedCommandButtons_data();
-    void fixedCommandButtons();
+    void stopAndAutoCalibrate();
     void targetWithinLimits_data();
     void targetWithinLimits();
     void targetSentOnFocusLoss();
-    void relativeSteps_data();
     void relativeSteps();
     void arrowKeys_data();
     void arrowKeys();
     void heldArrowRepeats();
+    void sliderRelease_data();
+    void sliderRelease();
+    void setSlidePositionTruncates();
+    void consoleToggle();
+    void simulatedStageArrivesAtTarget();
 };
 
 void TestPositioning::initTestCase()
@@ -98,37 +105,24 @@ void TestPositioning::homeEnablesMotion()
     QCOMPARE(home->styleSheet(), QStringLiteral("color: green"));
 }
 
-void TestPositioning::fixedCommandButtons_data()
+void TestPositioning::stopAndAutoCalibrate()
 {
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<QString>("consoleTail");
-    QTest::addColumn<bool>("keepsFocus");
-
-    QTest::newRow("stop") << "pushButton_stop" << QByteArray(">stop\r") << ">home\n>stop\n"
-                          << false;
-    // The status query behind ">auto" is not shown.
-    QTest::newRow("auto-calibrate")
-        << "pushButton_AutoCalibrate" << QByteArray(">auto\r>status\r") << ">home\n>auto\n"
-        << true;
-}
-
-void TestPositioning::fixedCommandButtons()
-{
-    QFETCH(QString, button);
-    QFETCH(QByteArray, wire);
-    QFETCH(QString, consoleTail);
-    QFETCH(bool, keepsFocus);
-
     PanelOnLine panel;
     QVERIFY(homeAfter(panel, "_Ver 106\r_offset 2500\r_status 1\r"));
-    auto *widget = panel.find<QPushButton>(qPrintable(button));
-    QTest::mouseClick(widget, Qt::LeftButton);
+    auto *stop = panel.find<QPushButton>("pushButton_stop");
+    QTest::mouseClick(stop, Qt::LeftButton);
     panel.settle();
-    QCOMPARE(withoutPolls(panel.controller.take()), wire);
-    QVERIFY2(panel.probe().console()->toPlainText().endsWith(consoleTail),
-             qPrintable(panel.probe().console()->toPlainText()));
-    QCOMPARE(widget->hasFocus(), keepsFocus);
+    QCOMPARE(withoutPolls(panel.controller.take()), QByteArray(">stop\r"));
+    QVERIFY(panel.probe().console()->toPlainText().endsWith(QStringLiteral(">home\n>stop\n")));
+    QVERIFY(!stop->hasFocus());
+
+    // The status query behind ">auto" is not shown.
+    auto *calibrate = panel.find<QPushButton>("pushButton_AutoCalibrate");
+    QTest::mouseClick(calibrate, Qt::LeftButton);
+    panel.settle();
+    QCOMPARE(withoutPolls(panel.controller.take()), QByteArray(">auto\r>status\r"));
+    QVERIFY(panel.probe().console()->toPlainText().endsWith(QStringLiteral(">stop\n>auto\n")));
+    QVERIFY(calibrate->hasFocus());
 }
 
 void TestPositioning::targetWithinLimits_data()
@@ -144,13 +138,10 @@ void TestPositioning::targetWithinLimits_data()
     QTest::newRow("lower limit") << initial << "-250" << QByteArray(">ma -2500");
     QTest::newRow("below lower limit") << initial << "-250.01" << QByteArray();
     QTest::newRow("beyond the initial range") << initial << "10000" << QByteArray();
-    QTest::newRow("zero") << initial << "0" << QByteArray(">ma 0");
     QTest::newRow("tenths") << initial << "1234.5" << QByteArray(">ma 12345");
-    QTest::newRow("hundredths") << initial << "1234.56" << QByteArray(">ma 12345.6");
     QTest::newRow("travel 15000") << long15000 << "10000" << QByteArray(">ma 100000");
     QTest::newRow("travel 15000 upper limit") << long15000 << "14750" << QByteArray(">ma 147500");
     QTest::newRow("travel 15000 above") << long15000 << "14750.01" << QByteArray();
-    QTest::newRow("six significant digits") << long15000 << "12345.67" << QByteArray(">ma 123457");
 }
 
 void TestPositioning::targetWithinLimits()
@@ -193,45 +184,33 @@ void TestPositioning::targetSentOnFocusLoss()
     QCOMPARE(withoutPolls(panel.controller.take()), QByteArray(">ma 3210"));
 }
 
-void TestPositioning::relativeSteps_data()
-{
-    QTest::addColumn<QString>("step"); // empty: the default of 200
-    QTest::addColumn<bool>("forward");
-    QTest::addColumn<QByteArray>("sent");
-
-    QTest::newRow("default plus") << "" << true << QByteArray(">mr 2000");
-    QTest::newRow("default minus") << "" << false << QByteArray(">mr -2000");
-    QTest::newRow("0.25 plus") << "0.25" << true << QByteArray(">mr 2.5");
-    QTest::newRow("0.25 minus") << "0.25" << false << QByteArray(">mr -2.5");
-    // Steps are not held against the limits.
-    QTest::newRow("largest step") << "6000" << true << QByteArray(">mr 60000");
-}
-
 void TestPositioning::relativeSteps()
 {
-    QFETCH(QString, step);
-    QFETCH(bool, forward);
-    QFETCH(QByteArray, sent);
-
     PanelOnLine panel;
     QVERIFY(homeAfter(panel, "_Ver 106\r"));
     auto *stepBox = panel.find<QDoubleSpinBox>("doubleSpinBox_mrstp");
-    if (!step.isEmpty()) {
-        enter(stepBox, step);
-        QVERIFY(!stepBox->hasFocus());
-        panel.settle(40);
-        QCOMPARE(withoutPolls(panel.controller.take()), QByteArray()); // a step alone moves nothing
+    for (const char *step : { "", "0.25" }) { // empty: the default of 200
+        if (*step) {
+            enter(stepBox, QString::fromLatin1(step));
+            QVERIFY(!stepBox->hasFocus());
+            panel.settle(40);
+            QCOMPARE(withoutPolls(panel.controller.take()),
+                     QByteArray()); // a step alone moves nothing
+        }
+        const QByteArray tenths = *step ? "2.5" : "2000";
+        for (const bool forward : { true, false }) {
+            const QByteArray sent = (forward ? ">mr " : ">mr -") + tenths;
+            const QString consoleBefore = panel.probe().console()->toPlainText();
+            auto *button = panel.find<QPushButton>(forward ? "pushButton_SliderPlus"
+                                                           : "pushButton_SliderMinus");
+            QTest::mouseClick(button, Qt::LeftButton);
+            panel.settle();
+            QCOMPARE(withoutPolls(panel.controller.take()), sent);
+            QCOMPARE(panel.probe().console()->toPlainText(),
+                     consoleBefore + QString::fromLatin1(sent) + QLatin1Char('\n'));
+            QVERIFY(!QApplication::focusWidget());
+        }
     }
-    const QString consoleBefore = panel.probe().console()->toPlainText();
-    auto *widget
-        = panel.find<QPushButton>(forward ? "pushButton_SliderPlus" : "pushButton_SliderMinus");
-    QTest::mouseClick(widget, Qt::LeftButton);
-    panel.settle();
-    QCOMPARE(withoutPolls(panel.controller.take()), sent);
-    QCOMPARE(panel.probe().console()->toPlainText(),
-             consoleBefore + QString::fromLatin1(sent) + QLatin1Char('\n'));
-    QVERIFY(!widget->hasFocus());
-    QVERIFY(!QApplication::focusWidget());
 }
 
 void TestPositioning::arrowKeys_data()
@@ -242,26 +221,21 @@ void TestPositioning::arrowKeys_data()
     QTest::addColumn<bool>("reachesWindow");
     QTest::addColumn<QByteArray>("sent");
 
-    const int right = Qt::Key_Right;
-    const int left = Qt::Key_Left;
-    const int none = Qt::NoModifier;
-    QTest::newRow("Right") << "" << right << none << true << QByteArray(">mr 2000");
-    QTest::newRow("Left") << "" << left << none << true << QByteArray(">mr -2000");
-    QTest::newRow("Shift+Right") << "" << right << int(Qt::ShiftModifier) << true
-                                 << QByteArray(">mr 2000");
-    QTest::newRow("Ctrl+Left") << "" << left << int(Qt::ControlModifier) << true
-                               << QByteArray(">mr -2000");
-    QTest::newRow("Alt+Shift+Right") << "" << right << int(Qt::AltModifier | Qt::ShiftModifier)
-                                     << true << QByteArray(">mr 2000");
-    QTest::newRow("Up") << "" << int(Qt::Key_Up) << none << true << QByteArray();
-    QTest::newRow("letter") << "" << int(Qt::Key_R) << none << true << QByteArray();
+    auto row = [](const char *name, const char *focus, Qt::Key key, Qt::KeyboardModifiers modifiers,
+                  bool reachesWindow, const char *sent) {
+        QTest::newRow(name) << QString::fromLatin1(focus) << int(key) << int(modifiers)
+                            << reachesWindow << QByteArray(sent);
+    };
+    row("Right", "", Qt::Key_Right, Qt::NoModifier, true, ">mr 2000");
+    row("Left", "", Qt::Key_Left, Qt::NoModifier, true, ">mr -2000");
+    row("Shift+Right", "", Qt::Key_Right, Qt::ShiftModifier, true, ">mr 2000");
+    row("Ctrl+Left", "", Qt::Key_Left, Qt::ControlModifier, true, ">mr -2000");
+    row("Up", "", Qt::Key_Up, Qt::NoModifier, true, "");
+    row("letter", "", Qt::Key_R, Qt::NoModifier, true, "");
     // A focused child that takes the arrows keeps them from the window.
-    const QString target("doubleSpinBox_Position");
-    const QString slider("horizontalSlider");
-    QTest::newRow("Right in the target box") << target << right << none << false << QByteArray();
-    QTest::newRow("Left in the target box") << target << left << none << false << QByteArray();
-    QTest::newRow("Right on the slider") << slider << right << none << false << QByteArray();
-    QTest::newRow("Left on the slider") << slider << left << none << false << QByteArray();
+    row("Right in the target box", "doubleSpinBox_Position", Qt::Key_Right, Qt::NoModifier, false,
+        "");
+    row("Left on the slider", "horizontalSlider", Qt::Key_Left, Qt::NoModifier, false, "");
 }
 
 void TestPositioning::arrowKeys()
@@ -303,6 +277,118 @@ void TestPositioning::heldArrowRepeats()
     QApplication::sendEvent(panel.window, &release);
     panel.settle();
     QCOMPARE(withoutPolls(panel.controller.take()), QByteArray(">mr -2000>mr -2000>mr -2000"));
+}
+
+void TestPositioning::sliderRelease_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QByteArray>("sent");
+
+    QTest::newRow("1000") << 1000 << QByteArray(">ma 10000");
+    QTest::newRow("upper end") << 14750 << QByteArray(">ma 147500");
+}
+
+void TestPositioning::sliderRelease()
+{
+    QFETCH(int, value);
+    QFETCH(QByteArray, sent);
+
+    PanelOnLine panel;
+    QVERIFY(homeAfter(panel, "_Ver 106\r_offset 2500\r"));
+    auto *slider = panel.find<QSlider>("horizontalSlider");
+    auto *target = panel.find<QDoubleSpinBox>("doubleSpinBox_Position");
+    auto *label = panel.find<QLabel>("label_Position");
+    QCOMPARE(slider->minimum(), -250);
+    QCOMPARE(slider->maximum(), 14750);
+
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, handleCentre(slider));
+    QVERIFY(slider->isSliderDown());
+    QVERIFY(slider->hasFocus());
+    QVERIFY(target->signalsBlocked());
+    slider->setSliderPosition(value); // the drag
+    QCOMPARE(slider->value(), value);
+    // While held, replies show the position but leave the handle where the operator has it.
+    panel.controller.write("_cp 3000.0 um\r");
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("3000.0 \u00b5m"), 1000);
+    QCOMPARE(slider->value(), value);
+    panel.settle();
+    QCOMPARE(withoutPolls(panel.controller.take()), QByteArray()); // nothing before the release
+
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, handleCentre(slider));
+    QVERIFY(!slider->isSliderDown());
+    panel.settle();
+    QCOMPARE(withoutPolls(panel.controller.take()), sent);
+    QVERIFY(panel.probe().console()->toPlainText().endsWith(QString::fromLatin1(sent) + '\n'));
+    QVERIFY(!slider->hasFocus());
+    QVERIFY(!target->signalsBlocked());
+
+    // Released, the slider follows the reported position again.
+    panel.controller.write("_cp 1234.5 um\r");
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("1234.5 \u00b5m"), 1000);
+    QCOMPARE(slider->value(), 1234);
+}
+
+void TestPositioning::setSlidePositionTruncates()
+{
+    PanelOnLine panel;
+    auto *slider = panel.find<QSlider>("horizontalSlider");
+    const QList<QPair<double, int>> cases
+        = { { 1234.9, 1234 }, { -249.9, -249 }, { 0.99, 0 }, { 6250.0, 6250 } };
+    for (const auto &c : cases) {
+        slider->setValue(17);
+        QVERIFY(
+            QMetaObject::invokeMethod(panel.window, "setSlidePosition", Q_ARG(double, c.first)));
+        QCOMPARE(slider->value(), c.second);
+    }
+}
+
+void TestPositioning::consoleToggle()
+{
+    PanelOnLine panel;
+    QVERIFY(activate(panel.window));
+    auto *button = panel.find<QPushButton>("pushButton_Console");
+    QCOMPARE(panel.window->size(), QSize(580, 408));
+    QCOMPARE(button->text(), QStringLiteral("Console >>"));
+    QVERIFY(!panel.probe().console()->isVisible());
+
+    struct Expected
+    {
+        QSize size;
+        const char *text;
+        bool shown;
+    };
+    for (const Expected &expected : { Expected { { 580, 700 }, "Console <<", true },
+                                      Expected { { 580, 408 }, "Console >>", false } }) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(panel.window->size(), expected.size);
+        QCOMPARE(panel.window->minimumSize(), expected.size);
+        QCOMPARE(panel.window->maximumSize(), expected.size);
+        QCOMPARE(button->text(), QString::fromLatin1(expected.text));
+        QCOMPARE(panel.probe().console()->isVisible(), expected.shown);
+        QCOMPARE(panel.probe().consoleShown(), expected.shown);
+        QVERIFY(!button->hasFocus());
+        QVERIFY(!QApplication::focusWidget());
+    }
+}
+
+void TestPositioning::simulatedStageArrivesAtTarget()
+{
+    SimulatedController stage; // firmware 1.06, travel -250 to 14750
+    QVERIFY2(stage.start(), qPrintable(stage.errorString()));
+    MainWindow window(nullptr, stage.devicePath());
+    window.show();
+    QVERIFY(activate(&window));
+    window.findChild<QAction *>("actionConnect")->trigger();
+    auto *home = window.findChild<QPushButton *>("pushButton_home");
+    QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 2000);
+    QTest::mouseClick(home, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!stage.isMoving(), 5000);
+
+    enter(window.findChild<QDoubleSpinBox *>("doubleSpinBox_Position"), QStringLiteral("1234.5"));
+    auto *label = window.findChild<QLabel *>("label_Position");
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("1234.5 \u00b5m"), 5000);
+    QCOMPARE(stage.position(), 1234.5);
+    QCOMPARE(window.findChild<QSlider *>("horizontalSlider")->value(), 1234);
 }
 
 QTEST_MAIN(TestPositioning)
