@@ -45,38 +45,26 @@ void MainWindow::processReply(const QByteArray &line)
         }
     }
 
-    switch (Protocol::grammarFor(firmwareVersion)) {
-    case Protocol::Grammar::None:
+    // Firmware 1.26 marks a position with a "P" anywhere and has no status lines; the general
+    // grammar begins a position with "_cp". Other versions are not understood at all.
+    const Protocol::Grammar grammar = Protocol::grammarFor(firmwareVersion);
+    if (grammar == Protocol::Grammar::None)
         return;
-    case Protocol::Grammar::Fw126:
-        if (line.contains('P')) {
-            updatePosition(Protocol::decodeLine(line));
-            if (positionEchoRequested) {
-                console->appendData(line);
-                positionEchoRequested = false;
-            }
-        } else if (line.contains("offset") || line.contains("Offset")) {
-            updateOffset(line);
-        } else {
-            passThrough(line);
-        }
-        return;
-    case Protocol::Grammar::General:
-        if (line.startsWith("_cp")) {
-            updatePosition(Protocol::decodeLine(line));
-            if (positionEchoRequested) {
-                console->appendData(line);
-                positionEchoRequested = false;
-            }
-        } else if (line.contains("status")) {
+    const bool isPosition
+        = grammar == Protocol::Grammar::Fw126 ? line.contains('P') : line.startsWith("_cp");
+    if (isPosition) {
+        updatePosition(Protocol::decodeLine(line));
+        if (positionEchoRequested) {
             console->appendData(line);
-            updateStatus(Protocol::decodeLine(line));
-        } else if (line.contains("offset") || line.contains("Offset")) {
-            updateOffset(line);
-        } else {
-            passThrough(line);
+            positionEchoRequested = false;
         }
-        return;
+    } else if (grammar == Protocol::Grammar::General && line.contains("status")) {
+        console->appendData(line);
+        updateStatus(Protocol::decodeLine(line));
+    } else if (line.contains("offset") || line.contains("Offset")) {
+        updateOffset(line);
+    } else {
+        passThrough(line);
     }
 }
 
