@@ -1,9 +1,8 @@
 #ifndef FAULTSUPPORT_H
 #define FAULTSUPPORT_H
 
-// What the fault and reply tests share: a panel on a simulated controller, a message-box
-// watcher that costs nothing while no box is open (so that it does not spoil CPU
-// measurements), and the process's CPU time, heap and open file descriptors.
+// What the fault and reply tests share: a panel on a simulated controller, a look behind an
+// open message box, and the process's CPU time, heap and open file descriptors.
 
 #include "simulatedcontroller.h"
 #include "testsupport.h"
@@ -11,11 +10,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QEvent>
 #include <QEventLoop>
-#include <QList>
 #include <QMessageBox>
-#include <QPair>
 #include <QTest>
 #include <QTimer>
 
@@ -75,38 +71,6 @@ inline int openFileDescriptors()
         .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
         .size();
 }
-
-// Notices every message box as it is shown, remembers it and closes it after closeAfterMs,
-// as an operator would. Unlike a polling closer it runs only when a box appears.
-class BoxWatcher : public QObject
-{
-public:
-    explicit BoxWatcher(int closeAfterMs = 20)
-        : delay(closeAfterMs)
-    {
-        qApp->installEventFilter(this);
-    }
-    ~BoxWatcher() override { qApp->removeEventFilter(this); }
-
-    int count() const { return seen.size(); }
-    QString title() const { return seen.value(0).first; }
-    QString text() const { return seen.value(0).second; }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Show) {
-            if (auto *box = qobject_cast<QMessageBox *>(watched)) {
-                seen.append({ box->windowTitle(), box->text() });
-                QTimer::singleShot(delay, box, [box] { box->done(QMessageBox::Ok); });
-            }
-        }
-        return false;
-    }
-
-private:
-    int delay;
-    QList<QPair<QString, QString>> seen;
-};
 
 // What a test sees of the panel while a message box is open; looked at from timers, because
 // the box runs an event loop of its own.

@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
@@ -43,11 +42,14 @@ QByteArray ControllerEnd::take()
 
 ModalCloser::ModalCloser(int delayMs, QObject *parent)
     : QObject(parent)
-    , timer(new QTimer(this))
     , delay(delayMs)
 {
-    connect(timer, &QTimer::timeout, this, &ModalCloser::check);
-    timer->start(5);
+    qApp->installEventFilter(this);
+}
+
+ModalCloser::~ModalCloser()
+{
+    qApp->removeEventFilter(this);
 }
 
 bool ModalCloser::boxOpen()
@@ -55,23 +57,15 @@ bool ModalCloser::boxOpen()
     return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()) != nullptr;
 }
 
-void ModalCloser::check()
+bool ModalCloser::eventFilter(QObject *watched, QEvent *event)
 {
-    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-    if (!box) {
-        current = nullptr;
-        return;
+    if (event->type() == QEvent::Show) {
+        if (auto *box = qobject_cast<QMessageBox *>(watched)) {
+            seen.append({ box->windowTitle(), box->text() });
+            QTimer::singleShot(delay, box, [box] { box->done(QMessageBox::Ok); });
+        }
     }
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (box != current) {
-        current = box;
-        openedAt = now;
-        seen.append({ box->windowTitle(), box->text() });
-    }
-    if (now - openedAt >= delay) {
-        current = nullptr;
-        box->done(QMessageBox::Ok);
-    }
+    return false;
 }
 
 void spin(int ms)

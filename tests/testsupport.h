@@ -43,7 +43,8 @@ private:
 };
 
 // Answers the message boxes that the panel opens, as an operator would, and remembers them.
-// A box is closed after delayMs of being open.
+// Each box is closed delayMs after it is shown. It watches for boxes being shown rather than
+// polling, so it costs nothing while no box is open.
 class ModalCloser : public QObject
 {
     Q_OBJECT
@@ -56,18 +57,21 @@ public:
     };
 
     explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr);
+    ~ModalCloser() override;
+
     QList<Box> boxes() const { return seen; }
     int count() const { return seen.size(); }
+    // The first box's title and text, empty when none was shown.
+    QString title() const { return seen.value(0).title; }
+    QString text() const { return seen.value(0).text; }
     // True while a modal box is open right now.
     static bool boxOpen();
 
-private:
-    void check();
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
-    QTimer *timer = nullptr;
+private:
     int delay;
-    QObject *current = nullptr;
-    qint64 openedAt = 0;
     QList<Box> seen;
 };
 
@@ -78,8 +82,7 @@ class PanelProbe
 public:
     explicit PanelProbe(MainWindow &window)
         : w(window)
-    {
-    }
+    { }
 
     void feed(const QByteArray &bytes) const { w.takeInBytes(bytes); }
 

@@ -79,7 +79,7 @@ void TestFaults::lateIdentification()
     options.informDelayMs = delayMs;
     PanelOnSim panel(options);
     QVERIFY(panel.started);
-    BoxWatcher boxes;
+    ModalCloser boxes;
     panel.trigger("actionConnect");
     const PanelProbe probe = panel.probe();
     QTest::qWait(600); // four ticks, and the late answer has arrived by then
@@ -121,7 +121,7 @@ void TestFaults::portThatCannotOpen()
     MainWindow window(nullptr, path);
     window.show();
     const PanelProbe probe(window);
-    BoxWatcher boxes;
+    ModalCloser boxes;
 
     window.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
     QCOMPARE(boxes.count(), 1);
@@ -167,7 +167,7 @@ void TestFaults::bytesFromBeforeDoNotIdentify()
     QFETCH(QByteArray, stale);
 
     PanelOnLine panel;
-    BoxWatcher boxes;
+    ModalCloser boxes;
     const PanelProbe probe = panel.probe();
     if (!earlier.isEmpty()) {
         QVERIFY(panel.connectPanel(earlier));
@@ -210,7 +210,7 @@ void TestFaults::hangUpDuringAMoveMidReply()
     QTRY_COMPARE_WITH_TIMEOUT(probe.rxBuffer(), QByteArray("_cp 12"), 1000);
     const QString label = labelText(panel.window);
 
-    BoxWatcher boxes(1500); // the operator leaves the box open for a while
+    ModalCloser boxes(1500); // the operator leaves the box open for a while
     BehindTheBox seen;
     watchBehindTheBox(seen, probe);
     panel.controller.pty().hangUp();
@@ -257,7 +257,7 @@ void TestFaults::lostDeviceReports()
     QVERIFY(panel.connectAndHome());
     const PanelProbe probe = panel.probe();
     const QString connectedText = probe.statusLabel()->text();
-    BoxWatcher boxes(300);
+    ModalCloser boxes(300);
     BehindTheBox seen;
     watchBehindTheBox(seen, probe, 100, 50);
 
@@ -302,7 +302,7 @@ void TestFaults::lostDeviceReports()
 void TestFaults::deviceThatNeverReads()
 {
     PanelOnLine panel;
-    BoxWatcher boxes;
+    ModalCloser boxes;
     QVERIFY(panel.connectPanel());
     panel.controller.pty().setReading(false);
     const PanelProbe probe = panel.probe();
@@ -347,7 +347,7 @@ void TestFaults::hundredReconnections()
 {
     PanelOnSim panel;
     QVERIFY(panel.started);
-    BoxWatcher boxes;
+    ModalCloser boxes;
     const PanelProbe probe = panel.probe();
     std::size_t heapBefore = 0;
     int descriptorsBefore = 0;

@@ -135,7 +135,7 @@ void TestReplyStream::megabyteInOneGo()
     QFETCH(QByteArray, bytes);
 
     PanelOnLine panel;
-    BoxWatcher boxes;
+    ModalCloser boxes;
     QVERIFY(panel.connectPanel(fw106));
     const PanelProbe probe = panel.probe();
     auto *label = panel.find<QLabel>("label_Position");
