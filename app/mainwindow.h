@@ -29,6 +29,9 @@ class SettingsDialog;
 namespace Ui {
 class MainWindow;
 }
+namespace Protocol {
+enum class Grammar;
+}
 
 class MainWindow : public QMainWindow
 {
@@ -82,7 +85,7 @@ private:
     // Reply parser.
     void takeInBytes(const QByteArray &bytes);
     void processReply(const QByteArray &line);
-    void updatePosition(const QString &line);
+    void updatePosition(const QString &line, Protocol::Grammar grammar);
     void updateStatus(const QString &line);
     void updateOffset(const QByteArray &line);
     void passThrough(const QByteArray &line);

@@ -53,7 +53,7 @@ void MainWindow::processReply(const QByteArray &line)
     const bool isPosition
         = grammar == Protocol::Grammar::Fw126 ? line.contains('P') : line.startsWith("_cp");
     if (isPosition) {
-        updatePosition(Protocol::decodeLine(line));
+        updatePosition(Protocol::decodeLine(line), grammar);
         if (positionEchoRequested) {
             console->appendData(line);
             positionEchoRequested = false;
@@ -68,9 +68,9 @@ void MainWindow::processReply(const QByteArray &line)
     }
 }
 
-void MainWindow::updatePosition(const QString &line)
+void MainWindow::updatePosition(const QString &line, Protocol::Grammar grammar)
 {
-    const QString number = Protocol::positionText(line, Protocol::grammarFor(firmwareVersion));
+    const QString number = Protocol::positionText(line, grammar);
     position = Protocol::readNumber(number);
     ui->label_Position->setText(number + QStringLiteral(" \u00b5m"));
     // While the operator holds the slider (it has the focus then), it stays where it is.
