@@ -36,6 +36,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     pollTimer = new QTimer(this);
 
     connectActions();
+    buildMenus();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);

@@ -8,6 +8,7 @@
 // that the connection, the command set, the reply parser and the positioning controls
 // share. Everything runs on the GUI thread. Its operations are split by concern:
 //   mainwindow.cpp   construction, wiring and destruction (the shell)
+//   menus.cpp        the menu bar and the About box
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
@@ -20,8 +21,10 @@
 #include <QSerialPort>
 #include <QString>
 
+class QAction;
 class QLabel;
 class QKeyEvent;
+class QMenu;
 class QTimer;
 class Console;
 class SettingsDialog;
@@ -71,6 +74,8 @@ private:
     friend class PanelProbe; // lets the tests read the shared state
 
     void connectActions();
+    void buildMenus();
+    void showAbout();
     void disableControls();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
     // which on every poll tick would be most of the panel's idle cost.
@@ -107,6 +112,11 @@ private:
     Console *console = nullptr;
     SettingsDialog *settings = nullptr;
     QSerialPort *serial = nullptr;
+    QMenu *menuFile = nullptr;
+    QMenu *menuConnection = nullptr;
+    QMenu *menuView = nullptr;
+    QMenu *menuHelp = nullptr;
+    QAction *actionReconnect = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;
 
