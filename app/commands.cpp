@@ -13,6 +13,7 @@ void MainWindow::sendCommand(const QByteArray &command, bool echo)
     if (echo)
         console->appendData(command);
     serial->write(command);
+    emit lineSent(command);
 }
 
 void MainWindow::sendMove(const QByteArray &move)
@@ -20,6 +21,7 @@ void MainWindow::sendMove(const QByteArray &move)
     console->appendData(move);
     console->appendData(QByteArrayLiteral("\r"));
     serial->write(move);
+    emit lineSent(move);
 }
 
 void MainWindow::getPosition()

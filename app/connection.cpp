@@ -26,6 +26,7 @@ void MainWindow::openSerialPort()
                               tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
                                  "Device Driver"));
         statusLabel->setText(tr("Open error"));
+        emit openFailed(serial->errorString());
         return;
     }
 
@@ -33,6 +34,7 @@ void MainWindow::openSerialPort()
     // version nor bytes that were waiting on the line (or half a line left over from the
     // last connection) may stand in for this controller's answer.
     firmwareVersion.clear();
+    identified = false;
     serial->clear(QSerialPort::AllDirections);
     rxBuffer.clear();
 
@@ -45,6 +47,7 @@ void MainWindow::openSerialPort()
                              .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
                                   p.stopBitsText, p.flowControlText));
     pollTimer->start(pollInterval);
+    emit portOpened(p.portName);
 
     sendCommand(Protocol::identify);
     sendCommand(Protocol::statusQuery);
@@ -52,8 +55,10 @@ void MainWindow::openSerialPort()
 
 void MainWindow::closeSerialPort()
 {
-    if (serial->isOpen())
+    const bool wasOpen = serial->isOpen();
+    if (wasOpen)
         serial->close();
+    identified = false;
     console->setEnabled(false);
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
@@ -64,6 +69,8 @@ void MainWindow::closeSerialPort()
     homed = false;
     if (pollTimer->isActive())
         pollTimer->stop();
+    if (wasOpen)
+        emit portClosed();
 }
 
 void MainWindow::handleError(QSerialPort::SerialPortError error)
@@ -76,6 +83,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     if (criticalErrorShown)
         return;
     const QString text = serial->errorString();
+    emit connectionLost(text);
     closeSerialPort();
     criticalErrorShown = true;
     QMessageBox::critical(this, tr("Critical Error"), text);
@@ -87,6 +95,7 @@ void MainWindow::writeData(const QByteArray &data)
     if (data.contains("cp"))
         positionEchoRequested = true;
     serial->write(data);
+    emit lineSent(data);
 }
 
 void MainWindow::disableControls()

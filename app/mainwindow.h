@@ -45,6 +45,23 @@ public:
     explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString());
     ~MainWindow() override;
 
+signals:
+    // What happens on the link, for the parts that watch it (the session record, the plot,
+    // the script server) without knowing the window's insides.
+    void lineSent(const QByteArray &line); // every command as written, moves without CR
+    // Every reply line with its CR; shownPosition is the number the read-out shows for a
+    // position reply, null otherwise.
+    void lineReceived(const QByteArray &line, const QString &shownPosition);
+    void positionReceived(double micrometres);
+    void targetSet(double micrometres); // an absolute or slider move went out
+    void limitsChanged(double minimum, double maximum);
+    void portOpened(const QString &portName);
+    void openFailed(const QString &errorText);
+    void controllerIdentified(const QString &firmwareVersion);
+    void controllerNotFound();
+    void connectionLost(const QString &errorText);
+    void portClosed();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
@@ -89,8 +106,9 @@ private:
 
     // Reply parser.
     void takeInBytes(const QByteArray &bytes);
-    void processReply(const QByteArray &line);
-    void updatePosition(const QString &line, Protocol::Grammar grammar);
+    // Returns the number text that the read-out shows for a position line, else null.
+    QString processReply(const QByteArray &line);
+    QString updatePosition(const QString &line, Protocol::Grammar grammar);
     void updateStatus(const QString &line);
     void updateOffset(const QByteArray &line);
     void passThrough(const QByteArray &line);
@@ -103,6 +121,7 @@ private:
     double position = 0.0;
     bool positionEchoRequested = false;
     bool homed = false;
+    bool identified = false; // the first poll tick found the controller's version
     bool consoleShown = false;
     QString firmwareVersion;
     QString statusCode;

@@ -46,8 +46,10 @@ void MainWindow::on_doubleSpinBox_Position_editingFinished()
     // Giving up the focus below would finish the editing a second time.
     const QSignalBlocker blocker(ui->doubleSpinBox_Position);
     const double target = ui->doubleSpinBox_Position->value();
-    if (minPosition <= target && target <= maxPosition)
+    if (minPosition <= target && target <= maxPosition) {
         sendMove(Protocol::absoluteMove(target));
+        emit targetSet(target);
+    }
     ui->doubleSpinBox_Position->clearFocus();
 }
 
@@ -95,6 +97,7 @@ void MainWindow::blockSlider()
 void MainWindow::goToSliderPosition()
 {
     sendMove(Protocol::sliderMove(ui->horizontalSlider->value()));
+    emit targetSet(ui->horizontalSlider->value());
     ui->horizontalSlider->clearFocus();
     ui->doubleSpinBox_Position->blockSignals(false);
 }

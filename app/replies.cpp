@@ -27,7 +27,9 @@ void MainWindow::takeInBytes(const QByteArray &bytes)
     // burst of many lines costs one pass over the bytes.
     int start = 0;
     while ((lineEnd = rxBuffer.indexOf('\r', start)) >= 0) {
-        processReply(rxBuffer.mid(start, lineEnd - start + 1));
+        const QByteArray line = rxBuffer.mid(start, lineEnd - start + 1);
+        const QString shown = processReply(line);
+        emit lineReceived(line, shown);
         start = lineEnd + 1;
     }
     rxBuffer.remove(0, start);
@@ -35,7 +37,7 @@ void MainWindow::takeInBytes(const QByteArray &bytes)
         rxBuffer.clear();
 }
 
-void MainWindow::processReply(const QByteArray &line)
+QString MainWindow::processReply(const QByteArray &line)
 {
     if (line.contains("Ver")) {
         const QString version = Protocol::versionFromLine(line);
@@ -49,16 +51,19 @@ void MainWindow::processReply(const QByteArray &line)
     // grammar begins a position with "_cp". Other versions are not understood at all.
     const Protocol::Grammar grammar = Protocol::grammarFor(firmwareVersion);
     if (grammar == Protocol::Grammar::None)
-        return;
+        return QString();
     const bool isPosition
         = grammar == Protocol::Grammar::Fw126 ? line.contains('P') : line.startsWith("_cp");
     if (isPosition) {
-        updatePosition(Protocol::decodeLine(line), grammar);
+        const QString shown = updatePosition(Protocol::decodeLine(line), grammar);
         if (positionEchoRequested) {
             console->appendData(line);
             positionEchoRequested = false;
         }
-    } else if (grammar == Protocol::Grammar::General && line.contains("status")) {
+        emit positionReceived(position);
+        return shown;
+    }
+    if (grammar == Protocol::Grammar::General && line.contains("status")) {
         console->appendData(line);
         updateStatus(Protocol::decodeLine(line));
     } else if (line.contains("offset") || line.contains("Offset")) {
@@ -66,9 +71,10 @@ void MainWindow::processReply(const QByteArray &line)
     } else {
         passThrough(line);
     }
+    return QString();
 }
 
-void MainWindow::updatePosition(const QString &line, Protocol::Grammar grammar)
+QString MainWindow::updatePosition(const QString &line, Protocol::Grammar grammar)
 {
     const QString number = Protocol::positionText(line, grammar);
     position = Protocol::readNumber(number);
@@ -76,6 +82,7 @@ void MainWindow::updatePosition(const QString &line, Protocol::Grammar grammar)
     // While the operator holds the slider (it has the focus then), it stays where it is.
     if (!ui->horizontalSlider->hasFocus())
         ui->horizontalSlider->setValue(Protocol::truncateToInt(position));
+    return number;
 }
 
 void MainWindow::updateStatus(const QString &line)
@@ -108,6 +115,7 @@ void MainWindow::updateOffset(const QByteArray &line)
     ui->label_Slidermax->setText(Protocol::limitLabel(maxPosition));
     ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
     ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
+    emit limitsChanged(minPosition, maxPosition);
 }
 
 void MainWindow::passThrough(const QByteArray &line)
@@ -129,7 +137,12 @@ void MainWindow::checkVersion()
                               tr("No Device found: \n1. Check Device-Connection \n2. Install "
                                  "Device Driver"));
         statusLabel->setText(tr("Open error"));
+        emit controllerNotFound();
         return;
+    }
+    if (!identified) {
+        identified = true;
+        emit controllerIdentified(firmwareVersion);
     }
     ui->pushButton_home->setEnabled(true);
     ui->pushButton_AutoCalibrate->setEnabled(true);
