@@ -60,6 +60,7 @@ signals:
     void controllerIdentified(const QString &firmwareVersion);
     void controllerNotFound();
     void connectionLost(const QString &errorText);
+    void reconnecting(); // automatic reconnection tries to open the lost port again
     void portClosed();
 
 protected:
