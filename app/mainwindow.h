@@ -13,6 +13,7 @@
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
+//   recording.cpp    the session record and the position plot, fed from the signals below
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
@@ -27,6 +28,8 @@ class QKeyEvent;
 class QMenu;
 class QTimer;
 class Console;
+class PositionPlot;
+class SessionRecorder;
 class SettingsDialog;
 
 namespace Ui {
@@ -44,6 +47,10 @@ public:
     // firstPort, when given, is offered first (and so selected) in the settings dialog.
     explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString());
     ~MainWindow() override;
+
+    // Records the session to path from now on; false, with the reason in *error, when the
+    // file cannot be created (or, unless replaceExisting, already exists).
+    bool startRecording(const QString &path, bool replaceExisting, QString *error = nullptr);
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -93,6 +100,10 @@ private:
 
     void connectActions();
     void buildMenus();
+    void connectRecording();
+    void askRecordingFile();
+    void showRecordingState(bool recording);
+    void showPositionPlot();
     void showAbout();
     void disableControls();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
@@ -137,6 +148,13 @@ private:
     QMenu *menuView = nullptr;
     QMenu *menuHelp = nullptr;
     QAction *actionReconnect = nullptr;
+    QAction *actionRecord = nullptr;
+    QAction *actionStopRecording = nullptr;
+    QAction *actionPositionPlot = nullptr;
+    SessionRecorder *recorder = nullptr;
+    PositionPlot *positionPlot = nullptr; // made when first shown
+    double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
+    bool targetKnown = false;
     QByteArray rxBuffer;
     int lineEnd = 0;
 
