@@ -48,9 +48,9 @@ void MainWindow::connectRecording()
 
 bool MainWindow::startRecording(const QString &path, bool replaceExisting, QString *error)
 {
-    const bool started = recorder->start(path, replaceExisting
-                                                   ? SessionRecorder::Existing::Replace
-                                                   : SessionRecorder::Existing::Refuse);
+    const bool started = recorder->start(path,
+                                         replaceExisting ? SessionRecorder::Existing::Replace
+                                                         : SessionRecorder::Existing::Refuse);
     if (!started && error)
         *error = recorder->errorString();
     return started;

@@ -51,7 +51,7 @@ QLineSeries *addSeries(QChart *chart, const QString &name, const QPen &pen)
 void placeLevel(QLineSeries *series, bool known, double level, double from, double to)
 {
     if (known)
-        series->replace(QVector<QPointF>{QPointF(from, level), QPointF(to, level)});
+        series->replace(QVector<QPointF> { QPointF(from, level), QPointF(to, level) });
     else
         series->clear();
 }
@@ -97,7 +97,7 @@ PositionPlot::PositionPlot(QWidget *parent)
     chart->value->setLabelFormat(QStringLiteral("%.0f"));
     qchart->addAxis(chart->time, Qt::AlignBottom);
     qchart->addAxis(chart->value, Qt::AlignLeft);
-    for (QLineSeries *series : {chart->position, chart->target, chart->minimum, chart->maximum}) {
+    for (QLineSeries *series : { chart->position, chart->target, chart->minimum, chart->maximum }) {
         series->attachAxis(chart->time);
         series->attachAxis(chart->value);
     }
@@ -240,18 +240,16 @@ bool PositionPlot::saveImage(const QString &path)
 
 void PositionPlot::askExportCsv()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export CSV"),
-                                                      QStringLiteral("position.csv"),
-                                                      tr("CSV files (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Export CSV"), QStringLiteral("position.csv"), tr("CSV files (*.csv)"));
     if (!path.isEmpty() && !exportCsv(path))
         QMessageBox::warning(this, tr("Export CSV"), tr("Cannot write %1.").arg(path));
 }
 
 void PositionPlot::askSaveImage()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save image"),
-                                                      QStringLiteral("position.png"),
-                                                      tr("PNG images (*.png)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Save image"), QStringLiteral("position.png"), tr("PNG images (*.png)"));
     if (!path.isEmpty() && !saveImage(path))
         QMessageBox::warning(this, tr("Save image"), tr("Cannot write %1.").arg(path));
 }

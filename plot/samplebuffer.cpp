@@ -6,7 +6,7 @@
 
 void SampleBuffer::append(qint64 ms, double micrometres)
 {
-    const PositionSample sample{ms, micrometres};
+    const PositionSample sample { ms, micrometres };
     const qint64 bucket = ms / bucketMs;
     if (bucket != lastBucket || inLastBucket < 2) {
         if (bucket != lastBucket)
@@ -19,7 +19,7 @@ void SampleBuffer::append(qint64 ms, double micrometres)
         // and the latest highest (the first and the last when all three are level).
         PositionSample &first = samples[samples.size() - 2];
         PositionSample &second = samples.back();
-        const PositionSample three[] = {first, second, sample};
+        const PositionSample three[] = { first, second, sample };
         int lowest = 0;
         int highest = 2;
         for (int i = 0; i < 3; ++i) {

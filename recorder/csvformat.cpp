@@ -50,19 +50,20 @@ QByteArray isoTime(const QDateTime &time)
     const int offset = time.offsetFromUtc();
     const int offsetMinutes = std::abs(offset) / 60;
     char text[48];
-    const int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d",
-                                     date.year(), date.month(), date.day(), clock.hour(),
-                                     clock.minute(), clock.second(), clock.msec(),
-                                     offset < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
+    const int length = std::snprintf(
+        text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", date.year(),
+        date.month(), date.day(), clock.hour(), clock.minute(), clock.second(), clock.msec(),
+        offset < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
     return QByteArray(text, length);
 }
 
 QByteArray seconds(qint64 milliseconds)
 {
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%s%lld.%03lld", milliseconds < 0 ? "-" : "",
-                                     static_cast<long long>(std::llabs(milliseconds) / 1000),
-                                     static_cast<long long>(std::llabs(milliseconds) % 1000));
+    const int length
+        = std::snprintf(text, sizeof text, "%s%lld.%03lld", milliseconds < 0 ? "-" : "",
+                        static_cast<long long>(std::llabs(milliseconds) / 1000),
+                        static_cast<long long>(std::llabs(milliseconds) % 1000));
     return QByteArray(text, length);
 }
 
