@@ -138,8 +138,11 @@ void PositionPlot::addPosition(double micrometres)
 
 void PositionPlot::setTarget(double micrometres)
 {
-    target = micrometres;
-    targetKnown = true;
+    const qint64 now = clock.elapsed();
+    targets.push_back({ now, micrometres });
+    // The one in force at the start of the longest range shown stays.
+    while (targets.size() > 1 && targets[1].ms <= now - SampleBuffer::keptMs)
+        targets.pop_front();
     changed = true;
 }
 
@@ -193,8 +196,11 @@ void PositionPlot::redraw()
         include(minimum);
         include(maximum);
     }
-    if (targetKnown)
-        include(target);
+    QVector<QPointF> targetPoints = stepLine(targets, from, now);
+    for (QPointF &point : targetPoints) {
+        point.rx() += origin;
+        include(point.y());
+    }
     if (low > high) { // nothing known yet
         low = 0.0;
         high = 1.0;
@@ -202,12 +208,13 @@ void PositionPlot::redraw()
     const double margin = std::max(1.0, (high - low) * 0.05);
 
     chart->position->replace(points);
-    placeLevel(chart->target, targetKnown, target, origin + from, origin + now);
+    chart->target->replace(targetPoints);
     placeLevel(chart->minimum, limitsKnown, minimum, origin + from, origin + now);
     placeLevel(chart->maximum, limitsKnown, maximum, origin + from, origin + now);
     chart->time->setRange(QDateTime::fromMSecsSinceEpoch(qint64(origin) + from),
                           QDateTime::fromMSecsSinceEpoch(qint64(origin) + now));
     chart->value->setRange(low - margin, high + margin);
+    chart->value->applyNiceNumbers();
 }
 
 void PositionPlot::togglePause()
@@ -235,7 +242,7 @@ bool PositionPlot::exportCsv(const QString &path) const
 
 bool PositionPlot::saveImage(const QString &path)
 {
-    return grab().save(path, "PNG");
+    return chart->view->grab().save(path, "PNG");
 }
 
 void PositionPlot::askExportCsv()

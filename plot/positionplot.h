@@ -2,11 +2,11 @@
 #define POSITIONPLOT_H
 
 // The live position plot: a window that draws the stage's position over the last 1, 10 or
-// 60 minutes, with the target of the last move as a dashed line and the two limits as
-// lines, and exports what it holds as CSV or as a picture. It is handed positions, targets
-// and limits through plain calls. A position costs an append to the bounded buffer; the
-// chart is redrawn by a timer, only while the window is shown and not paused and only when
-// positions came in, from an outline of the buffer as wide as the chart.
+// 60 minutes, with the targets of the moves as a dashed step line (its end at the last
+// target) and the two limits as lines, and exports what it holds as CSV or as a picture. It is
+// handed positions, targets and limits through plain calls. A position costs an append to the
+// bounded buffer; the chart is redrawn by a timer, only while the window is shown and not paused
+// and only when positions came in, from an outline of the buffer as wide as the chart.
 
 #include "samplebuffer.h"
 
@@ -39,7 +39,7 @@ public:
     QDateTime startTime() const { return start; }
     bool isPaused() const { return paused; }
 
-    // Write the samples held as CSV, or the window as a PNG picture; false when the file
+    // Write the samples held as CSV, or the chart as a PNG picture; false when the file
     // cannot be written.
     bool exportCsv(const QString &path) const;
     bool saveImage(const QString &path);
@@ -64,8 +64,7 @@ private:
     QTimer *redrawTimer = nullptr;
     QComboBox *range = nullptr;
     QPushButton *pauseButton = nullptr;
-    double target = 0.0;
-    bool targetKnown = false;
+    std::deque<PositionSample> targets; // each target from the time it was set
     double minimum = 0.0;
     double maximum = 0.0;
     bool limitsKnown = false;

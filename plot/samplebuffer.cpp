@@ -3,6 +3,7 @@
 #include "csvformat.h"
 
 #include <algorithm>
+#include <iterator>
 
 void SampleBuffer::append(qint64 ms, double micrometres)
 {
@@ -62,6 +63,24 @@ QVector<QPointF> SampleBuffer::outline(qint64 fromMs, qint64 toMs, int columns) 
         if (last != first)
             points.append(QPointF(double(last->ms), last->micrometres));
     }
+    return points;
+}
+
+QVector<QPointF> stepLine(const std::deque<PositionSample> &levels, qint64 fromMs, qint64 toMs)
+{
+    QVector<QPointF> points;
+    auto it
+        = std::upper_bound(levels.begin(), levels.end(), fromMs,
+                           [](qint64 ms, const PositionSample &level) { return ms < level.ms; });
+    if (it != levels.begin())
+        points.append(QPointF(double(fromMs), std::prev(it)->micrometres));
+    for (; it != levels.end() && it->ms <= toMs; ++it) {
+        if (!points.isEmpty())
+            points.append(QPointF(double(it->ms), points.last().y()));
+        points.append(QPointF(double(it->ms), it->micrometres));
+    }
+    if (!points.isEmpty())
+        points.append(QPointF(double(toMs), points.last().y()));
     return points;
 }
 
