@@ -82,7 +82,7 @@ PositionPlot::PositionPlot(QWidget *parent)
     imageButton->setObjectName(QStringLiteral("plotImage"));
 
     auto *qchart = new QChart;
-    chart->position = addSeries(qchart, tr("Position"), QPen(QColor(0x1f, 0x5f, 0xbf), 2));
+    chart->position = addSeries(qchart, tr("Position"), QPen(QColor(0x1f, 0x5f, 0xbf), 1));
     QPen dashed(QColor(0x2e, 0x8b, 0x57), 2);
     dashed.setStyle(Qt::DashLine);
     chart->target = addSeries(qchart, tr("Target"), dashed);
@@ -176,7 +176,8 @@ void PositionPlot::redraw()
 
     const qint64 now = clock.elapsed();
     const qint64 from = now - range->currentData().toLongLong() * 60 * 1000;
-    const int columns = std::max(100, int(chart->view->chart()->plotArea().width()));
+    // A column of two pixels is as fine as the line needs; fewer points cost less to stroke.
+    const int columns = std::max(50, int(chart->view->chart()->plotArea().width()) / 2);
     QVector<QPointF> points = buffer.outline(from, now, columns);
 
     // The chart's time axis counts milliseconds since the epoch.

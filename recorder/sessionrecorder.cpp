@@ -93,7 +93,7 @@ void SessionRecorder::recordEvent(const QString &text)
 void SessionRecorder::addRow(const char *direction, const QByteArray &line,
                              const QByteArray &position)
 {
-    pending += CsvFormat::isoTime(QDateTime::currentDateTime());
+    pending += CsvFormat::isoTime(now());
     pending += ',';
     pending += CsvFormat::seconds(clock.elapsed());
     pending += ',';
@@ -105,6 +105,20 @@ void SessionRecorder::addRow(const char *direction, const QByteArray &line,
     pending += CsvFormat::rowEnd;
     if (pending.size() >= flushThreshold)
         flush();
+}
+
+QDateTime SessionRecorder::now()
+{
+    // A local time looks up the time zone on every conversion, several times a row; the
+    // offset changes only at whole seconds, so it is looked up once a second and the row's
+    // time is a fixed-offset one, which converts by arithmetic alone.
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    const qint64 second = ms / 1000;
+    if (second != offsetSecond) {
+        offsetSecond = second;
+        utcOffset = QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc();
+    }
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toOffsetFromUtc(utcOffset);
 }
 
 void SessionRecorder::flush()

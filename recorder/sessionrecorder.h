@@ -8,6 +8,7 @@
 // rows. A failed write, or a file that disappears, ends the recording and says why.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
@@ -50,6 +51,7 @@ signals:
 
 private:
     void addRow(const char *direction, const QByteArray &line, const QByteArray &position);
+    QDateTime now();
     void flush();
     bool writePending();
     void close();
@@ -59,6 +61,8 @@ private:
     QElapsedTimer clock;
     QTimer *flushTimer = nullptr;
     QString error;
+    qint64 offsetSecond = -1; // the second for which utcOffset was looked up
+    int utcOffset = 0;
 };
 
 #endif // SESSIONRECORDER_H
