@@ -90,7 +90,11 @@ void MainWindow::showPositionPlot()
         connect(this, &MainWindow::targetSet, positionPlot, &PositionPlot::setTarget);
         connect(this, &MainWindow::limitsChanged, positionPlot, &PositionPlot::setLimits);
     }
-    positionPlot->show();
+    if (!positionPlot->isVisible()) {
+        positionPlot->show();
+        return;
+    }
+    // Open already, perhaps behind the panel: brought to the front.
     positionPlot->raise();
     positionPlot->activateWindow();
 }
