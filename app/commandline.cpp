@@ -5,6 +5,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace {
 
@@ -61,9 +62,15 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("reconnect"),
         QStringLiteral("Reconnect automatically when the controller is lost: the same port is "
                        "opened again every second."));
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QStringLiteral("Record the session to the CSV file FILE from start-up; FILE must not "
+                       "exist yet."),
+        QStringLiteral("FILE"));
     parser.addOption(port);
     parser.addOption(simulate);
     parser.addOption(reconnect);
+    parser.addOption(record);
 
     if (!parser.parse(withSimulateDefault(arguments)))
         return failure(parser.errorText());
@@ -94,6 +101,16 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             return failure(QStringLiteral("invalid firmware version \"%1\" for --simulate: "
                                           "expected 1.06, 1.26 or a version from 3.00 to 9.99")
                                .arg(parser.value(simulate)));
+    }
+    if (parser.isSet(record)) {
+        result.recordFile = parser.value(record);
+        if (result.recordFile.isEmpty())
+            return failure(QStringLiteral("--record needs the name of a file to create"));
+        // A record never replaces anything; the file is also created exclusively, for a file
+        // that appears after this check.
+        if (QFileInfo::exists(result.recordFile) || QFileInfo(result.recordFile).isSymLink())
+            return failure(QStringLiteral("cannot record to \"%1\": the file exists already")
+                               .arg(result.recordFile));
     }
     return result;
 }

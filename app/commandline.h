@@ -3,7 +3,8 @@
 
 // The panel's own command-line options, read after the toolkit has taken its arguments:
 // --port PATH offers PATH first in the settings dialog, --simulate[=VERSION] runs a
-// simulated controller in the panel's process, and --help and --version answer and end.
+// simulated controller in the panel's process, --record FILE records the session from
+// start-up to a new file, and --help and --version answer and end.
 
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,7 @@ struct CommandLineResult
     bool simulate = false;
     bool reconnect = false; // open a lost port again by itself
     QString firmware = QStringLiteral("1.06"); // of the simulated controller
+    QString recordFile; // empty: no record from start-up
     int exitCode = -1; // 0 or more: print message and end with this code instead of running
     QString message; // for standard output when exitCode is 0, else for standard error
 };

@@ -49,6 +49,14 @@ int main(int argc, char *argv[])
 
     MainWindow window(nullptr, firstPort);
     window.setReconnectAutomatically(options.reconnect);
+    if (!options.recordFile.isEmpty()) {
+        QString error;
+        if (!window.startRecording(options.recordFile, false, &error)) {
+            std::fprintf(stderr, "lumarvethon: cannot record to \"%s\": %s\n",
+                         qPrintable(options.recordFile), qPrintable(error));
+            return 2;
+        }
+    }
     // Read from the working directory at run time; a missing file leaves the window without
     // an icon (a QIcon made from a missing path is not null, so go through the picture).
     const QPixmap picture(QStringLiteral("images/Lumarvethon_Icon_only@500x.png"));

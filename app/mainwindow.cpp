@@ -38,6 +38,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
 
     connectActions();
     buildMenus();
+    connectRecording();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);

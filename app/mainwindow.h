@@ -14,6 +14,7 @@
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
+//   recording.cpp    the session record and the position plot, fed from the signals below
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
@@ -31,6 +32,8 @@ class QKeyEvent;
 class QMenu;
 class QTimer;
 class Console;
+class PositionPlot;
+class SessionRecorder;
 class SettingsDialog;
 
 namespace Ui {
@@ -51,6 +54,9 @@ public:
 
     // Whether a lost device is opened again by itself (the "Reconnect automatically" action).
     void setReconnectAutomatically(bool on);
+    // Records the session to path from now on; false, with the reason in *error, when the
+    // file cannot be created (or, unless replaceExisting, already exists).
+    bool startRecording(const QString &path, bool replaceExisting, QString *error = nullptr);
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -109,6 +115,10 @@ private:
     void stopReconnecting();
     void markReadoutFresh();
     void buildMenus();
+    void connectRecording();
+    void askRecordingFile();
+    void showRecordingState(bool recording);
+    void showPositionPlot();
     void showAbout();
     void disableControls();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
@@ -153,6 +163,13 @@ private:
     QMenu *menuView = nullptr;
     QMenu *menuHelp = nullptr;
     QAction *actionReconnect = nullptr;
+    QAction *actionRecord = nullptr;
+    QAction *actionStopRecording = nullptr;
+    QAction *actionPositionPlot = nullptr;
+    SessionRecorder *recorder = nullptr;
+    PositionPlot *positionPlot = nullptr; // made when first shown
+    double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
+    bool targetKnown = false;
     QByteArray rxBuffer;
     int lineEnd = 0;
     // After an over-long partial line is dropped, its tail up to the next CR goes too.

@@ -15,6 +15,12 @@ void MainWindow::buildMenus()
 {
     menuFile = ui->menuBar->addMenu(tr("&File"));
     menuFile->setObjectName(QStringLiteral("menuFile"));
+    actionRecord = menuFile->addAction(tr("Record session\u2026"));
+    actionRecord->setObjectName(QStringLiteral("actionRecord"));
+    actionStopRecording = menuFile->addAction(tr("Stop recording"));
+    actionStopRecording->setObjectName(QStringLiteral("actionStopRecording"));
+    actionStopRecording->setEnabled(false);
+    menuFile->addSeparator();
     menuFile->addAction(ui->actionQuit);
 
     menuConnection = ui->menuBar->addMenu(tr("&Connection"));
@@ -29,6 +35,8 @@ void MainWindow::buildMenus()
 
     menuView = ui->menuBar->addMenu(tr("&View"));
     menuView->setObjectName(QStringLiteral("menuView"));
+    actionPositionPlot = menuView->addAction(tr("Position plot"));
+    actionPositionPlot->setObjectName(QStringLiteral("actionPositionPlot"));
 
     menuHelp = ui->menuBar->addMenu(tr("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));

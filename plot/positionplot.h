@@ -1,0 +1,75 @@
+#ifndef POSITIONPLOT_H
+#define POSITIONPLOT_H
+
+// The live position plot: a window that draws the stage's position over the last 1, 10 or
+// 60 minutes, with the targets of the moves as a dashed step line (its end at the last
+// target) and the two limits as lines, and exports what it holds as CSV or as a picture. It is
+// handed positions, targets and limits through plain calls. A position costs an append to the
+// bounded buffer; the chart is redrawn by a timer, only while the window is shown and not paused
+// and only when positions came in, from an outline of the buffer as wide as the chart.
+
+#include "samplebuffer.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include <memory>
+
+class QComboBox;
+class QPushButton;
+class QTimer;
+
+class PositionPlot : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int redrawIntervalMs = 150;
+
+    // A window of its own even with a parent, which owns it.
+    explicit PositionPlot(QWidget *parent = nullptr);
+    ~PositionPlot() override;
+
+    void addPosition(double micrometres);
+    void setTarget(double micrometres);
+    void setLimits(double minimum, double maximum);
+
+    const SampleBuffer &samples() const { return buffer; }
+    QDateTime startTime() const { return start; }
+    bool isPaused() const { return paused; }
+
+    // Write the samples held as CSV, or the chart as a PNG picture; false when the file
+    // cannot be written.
+    bool exportCsv(const QString &path) const;
+    bool saveImage(const QString &path);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    struct Chart;
+
+    void redraw();
+    void togglePause();
+    void chooseRange();
+    void askExportCsv();
+    void askSaveImage();
+
+    std::unique_ptr<Chart> chart;
+    SampleBuffer buffer;
+    QElapsedTimer clock;
+    QDateTime start;
+    QTimer *redrawTimer = nullptr;
+    QComboBox *range = nullptr;
+    QPushButton *pauseButton = nullptr;
+    std::deque<PositionSample> targets; // each target from the time it was set
+    double minimum = 0.0;
+    double maximum = 0.0;
+    bool limitsKnown = false;
+    bool paused = false;
+    bool changed = false; // something to draw since the last redraw
+};
+
+#endif // POSITIONPLOT_H

@@ -1,0 +1,220 @@
+// The session record and the position plot: CSV fields, a simulated session read back row by
+// row, a file that exists or stops being writable, the plot's bounded buffer and its export.
+
+#include "console.h"
+#include "csvformat.h"
+#include "positionplot.h"
+#include "protocol.h"
+#include "simulatedcontroller.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <ctime>
+#include <sys/resource.h>
+
+namespace {
+
+// The file's RFC 4180 records: fields split at commas, quoted fields with doubled quotes,
+// records ended by CR LF.
+QList<QStringList> readCsv(const QString &path)
+{
+    QFile file(path);
+    const QString text = file.open(QIODevice::ReadOnly) ? file.readAll() : QString();
+    static const QRegularExpression field(
+        QStringLiteral(R"re(("(?:[^"]|"")*"|[^,"\r\n]*)(,|\r\n))re"));
+    QList<QStringList> rows { QStringList() };
+    for (auto it = field.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QString value = match.captured(1);
+        rows.last() << (value.startsWith('"') ? value.mid(1, value.size() - 2).replace("\"\"", "\"")
+                                              : value);
+        if (match.captured(2) != QLatin1String(","))
+            rows << QStringList();
+    }
+    return rows.mid(0, rows.size() - 1); // not the empty one after the last record's end
+}
+
+} // namespace
+
+class TestRecording : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "NST3:30"); // west of UTC by a non-whole hour, for sign and minutes
+        tzset();
+    }
+
+    void lineField_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("backslash") << QByteArray("a\\xb") << QByteArray("a\\\\xb");
+        QTest::newRow("odd bytes") << QByteArray("\t\x01\x7f\0\xe9\xff", 6)
+                                   << QByteArray("\\x09\\x01\\x7F\\x00\\xE9\\xFF");
+        QTest::newRow("comma") << QByteArray("a,b") << QByteArray("\"a,b\"");
+        QTest::newRow("quote") << QByteArray("say \"x\"") << QByteArray("\"say \"\"x\"\"\"");
+    }
+
+    void lineField()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, field);
+        QCOMPARE(CsvFormat::field(CsvFormat::escapedLine(line)), field);
+    }
+
+    void recordsASimulatedSession()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("session.csv"));
+        SimulatedController stage;
+        QVERIFY(stage.start());
+        MainWindow window(nullptr, stage.devicePath());
+        QVERIFY(window.startRecording(path, false));
+        window.findChild<QAction *>("actionConnect")->trigger();
+        auto *home = window.findChild<QPushButton *>("pushButton_home");
+        QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 2000);
+        home->click();
+        auto *box = window.findChild<QDoubleSpinBox *>("doubleSpinBox_Position");
+        box->setValue(1234.5);
+        emit box->editingFinished();
+        QTRY_VERIFY_WITH_TIMEOUT(PanelProbe(window).position() == 1234.5, 5000);
+        Console *console = PanelProbe(window).console();
+        QTest::keyClicks(console, ">say \"a,b\" c:\\d\te");
+        QTest::keyClick(console, Qt::Key_Return);
+        spin(300);
+        window.findChild<QAction *>("actionDisconnect")->trigger();
+        window.findChild<QAction *>("actionStopRecording")->trigger();
+
+        const QList<QStringList> rows = readCsv(path);
+        QVERIFY(rows.first().join(',') == "time,elapsed_s,direction,line,position_um");
+        const QRegularExpression format(QStringLiteral(
+            R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}-03:30,\d+\.\d{3},(sent|received|event)$)"));
+        QMap<QString, QStringList> lines; // by direction
+        QString position; // the last one shown
+        double elapsed = 0.0;
+        for (const QStringList &row : rows.mid(1)) {
+            QCOMPARE(row.size(), 5);
+            QVERIFY2(format.match(row.mid(0, 3).join(',')).hasMatch(), qPrintable(row.join(',')));
+            const QDateTime time = QDateTime::fromString(row[0], Qt::ISODateWithMs);
+            QVERIFY(qAbs(time.secsTo(QDateTime::currentDateTime())) < 60);
+            QVERIFY2(row[1].toDouble() >= elapsed, qPrintable(row.join(',')));
+            elapsed = row[1].toDouble();
+            lines[row[2]] << row[3];
+            QCOMPARE(row[4].isEmpty(), !row[3].startsWith(QLatin1String("_cp ")));
+            position = row[4].isEmpty() ? position : row[4];
+        }
+        QVERIFY(elapsed > 0.5);
+        QCOMPARE(lines["event"],
+                 QStringList({ "recording started", "connected " + stage.devicePath(),
+                               "identified 1.06", "disconnected", "recording stopped" }));
+        const QString typed = QStringLiteral(R"(>say "a,b" c:\\d\x09e)");
+        for (const QString &line : QStringList { ">inform", ">status", ">cp", ">home", typed,
+                                                 Protocol::absoluteMove(1234.5) })
+            QVERIFY2(lines["sent"].contains(line), qPrintable(line));
+        QVERIFY(lines["received"].contains("_err " + typed));
+        QCOMPARE(position, QStringLiteral("1234.5"));
+    }
+
+    void existingFileRefused()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("kept.csv"));
+        MainWindow window;
+        QVERIFY(window.startRecording(path, false));
+        window.findChild<QAction *>("actionStopRecording")->trigger();
+        const QList<QStringList> kept = readCsv(path);
+        QProcess panel;
+        panel.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--record"), path });
+        QVERIFY(panel.waitForFinished(10000));
+        QCOMPARE(panel.exitCode(), 2);
+        QVERIFY(panel.readAllStandardError().contains(path.toLocal8Bit()));
+        // Past the command line's check, the creation itself refuses.
+        QVERIFY(!window.startRecording(path, false));
+        QCOMPARE(readCsv(path), kept);
+    }
+
+    void writeFailureStopsRecording_data()
+    {
+        QTest::addColumn<QString>("reason"); // the directory is removed, or the size limited
+        QTest::newRow("file too large") << QStringLiteral("File too large");
+        QTest::newRow("directory removed") << QStringLiteral("was removed");
+    }
+
+    void writeFailureStopsRecording()
+    {
+        QFETCH(QString, reason);
+        const bool removeDirectory = reason == QLatin1String("was removed");
+        QTemporaryDir dir;
+        PanelOnLine panel;
+        QVERIFY(panel.window->startRecording(dir.filePath(QStringLiteral("x.csv")), false));
+        QVERIFY(panel.connectPanel());
+        // A file size limit lets no further byte in, as a full file system would.
+        rlimit before {}, limit {};
+        getrlimit(RLIMIT_FSIZE, &before);
+        limit = { 1, before.rlim_max };
+        std::signal(SIGXFSZ, SIG_IGN);
+        const auto restore = qScopeGuard([&before] { setrlimit(RLIMIT_FSIZE, &before); });
+        QVERIFY(removeDirectory ? dir.remove() : setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        QLabel *status = panel.probe().statusLabel();
+        QTRY_VERIFY(status->text().startsWith(QLatin1String("Recording stopped: ")));
+        QVERIFY2(status->text().contains(reason), qPrintable(status->text()));
+        QVERIFY(!panel.find<QAction>("actionStopRecording")->isEnabled());
+        panel.controller.take(); // the panel goes on polling
+        QVERIFY(panel.controller.waitForText(">cp\r"));
+    }
+
+    void plotBufferBounded()
+    {
+        // 61 minutes at a thousand positions a second, a saw tooth dropping in mid-bucket.
+        SampleBuffer buffer;
+        const qint64 hour = 60 * 60 * 1000, end = hour + 60 * 1000;
+        for (qint64 ms = 0; ms < end; ++ms)
+            buffer.append(ms, double((ms + 50) % 1000));
+        QVERIFY(buffer.size() <= 2 * 60 * 60 * 10); // two per 100 ms of the last hour
+        QVERIFY(buffer.at(0).ms >= end - hour - 1 && buffer.at(0).ms < end - hour + 100);
+        // The lowest and the highest of the last 100 ms are kept, and drawn.
+        QVERIFY(buffer.at(buffer.size() - 2).micrometres == 999.0
+                && buffer.at(buffer.size() - 1).micrometres == 0.0);
+        const QVector<QPointF> outline = buffer.outline(end - 60000, end, 100);
+        QVERIFY(outline.size() <= 200 && outline.last().y() == 0.0);
+    }
+
+    void plotExport()
+    {
+        PanelOnLine panel;
+        QVERIFY(panel.connectPanel());
+        panel.trigger("actionPositionPlot");
+        auto *plot = panel.find<PositionPlot>("positionPlot");
+        QVERIFY(plot && plot->isVisible());
+        panel.controller.write("_cp 1234.5 um\r_cp -250 um\r");
+        QTRY_COMPARE(plot->samples().size(), 2);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("plot.csv"));
+        QVERIFY(plot->exportCsv(path));
+        const QList<QStringList> rows = readCsv(path);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[0].join(','), QStringLiteral("time,elapsed_s,position_um"));
+        QCOMPARE(rows[1][2] + ' ' + rows[2][2], QStringLiteral("1234.5 -250"));
+        for (const QStringList &row : rows.mid(1)) {
+            const QDateTime time = QDateTime::fromString(row[0], Qt::ISODateWithMs);
+            QCOMPARE(plot->startTime().msecsTo(time), qRound64(row[1].toDouble() * 1000));
+        }
+    }
+};
+
+QTEST_MAIN(TestRecording)
+#include "tst_recording.moc"
