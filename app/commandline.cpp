@@ -1,10 +1,12 @@
 #include "commandline.h"
 
+#include "scriptserver.h"
 #include "simulatorprotocol.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace {
 
@@ -41,6 +43,27 @@ QStringList withSimulateDefault(const QStringList &arguments)
     return rewritten;
 }
 
+QStringList withListenDefault(const QStringList &arguments, const QString &defaultPath)
+{
+    QStringList rewritten;
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (i > 0 && !optionsEnded && argument == QLatin1String("--listen")) {
+            const QString next = arguments.value(i + 1);
+            const bool pathFollows = i + 1 < arguments.size() && !next.startsWith(u'-');
+            rewritten.append(QStringLiteral("--listen=") + (pathFollows ? next : defaultPath));
+            if (pathFollows)
+                ++i;
+        } else {
+            rewritten.append(argument);
+        }
+        if (i > 0 && argument == QLatin1String("--"))
+            optionsEnded = true;
+    }
+    return rewritten;
+}
+
 CommandLineResult parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -57,10 +80,18 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("Run a simulated controller with firmware VERSION (1.06, 1.26 or 3.00 to "
                        "9.99; --simulate alone: 1.06) and offer its port first."),
         QStringLiteral("VERSION"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Let scripts drive the stage through a local socket at PATH; default "
+                       "$XDG_RUNTIME_DIR/lumarvethon.sock, or the temporary directory when "
+                       "that variable is unset."),
+        QStringLiteral("PATH"));
     parser.addOption(port);
     parser.addOption(simulate);
+    parser.addOption(listen);
 
-    if (!parser.parse(withSimulateDefault(arguments)))
+    if (!parser.parse(
+            withListenDefault(withSimulateDefault(arguments), ScriptServer::defaultPath())))
         return failure(parser.errorText());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
         return finish(0, parser.helpText());
@@ -88,6 +119,12 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             return failure(QStringLiteral("invalid firmware version \"%1\" for --simulate: "
                                           "expected 1.06, 1.26 or a version from 3.00 to 9.99")
                                .arg(parser.value(simulate)));
+    }
+    if (parser.isSet(listen)) {
+        const QString path = parser.value(listen).trimmed();
+        if (path.isEmpty())
+            return failure(QStringLiteral("--listen needs the path of a socket"));
+        result.listenPath = QFileInfo(path).absoluteFilePath();
     }
     return result;
 }

@@ -3,7 +3,8 @@
 
 // The panel's own command-line options, read after the toolkit has taken its arguments:
 // --port PATH offers PATH first in the settings dialog, --simulate[=VERSION] runs a
-// simulated controller in the panel's process, and --help and --version answer and end.
+// simulated controller in the panel's process, --listen [PATH] lets scripts drive the stage
+// through a local socket, and --help and --version answer and end.
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,7 @@ struct CommandLineResult
     QString firstPort; // offered first in the settings dialog; empty: the usual list
     bool simulate = false;
     QString firmware = QStringLiteral("1.06"); // of the simulated controller
+    QString listenPath; // absolute path of the script socket; empty: scripts not allowed
     int exitCode = -1; // 0 or more: print message and end with this code instead of running
     QString message; // for standard output when exitCode is 0, else for standard error
 };
@@ -23,5 +25,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments);
 // "--simulate" has an optional value, which the parser cannot express: alone it is rewritten
 // to "--simulate=1.06", the default firmware.
 QStringList withSimulateDefault(const QStringList &arguments);
+
+// "--listen" has an optional value too: followed by an argument that is no option it takes
+// that as its PATH, alone it is rewritten to "--listen=" and the default path.
+QStringList withListenDefault(const QStringList &arguments, const QString &defaultPath);
 
 #endif // COMMANDLINE_H

@@ -37,6 +37,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
 
     connectActions();
     buildMenus();
+    setUpScripting();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);

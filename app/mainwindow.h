@@ -13,8 +13,11 @@
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
+//   scripting.cpp    the script server and the panel's operations that scripts may use
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
+
+#include "scriptablepanel.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -27,6 +30,7 @@ class QKeyEvent;
 class QMenu;
 class QTimer;
 class Console;
+class ScriptServer;
 class SettingsDialog;
 
 namespace Ui {
@@ -36,7 +40,7 @@ namespace Protocol {
 enum class Grammar;
 }
 
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public ScriptablePanel
 {
     Q_OBJECT
 
@@ -44,6 +48,10 @@ public:
     // firstPort, when given, is offered first (and so selected) in the settings dialog.
     explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString());
     ~MainWindow() override;
+
+    // Lets scripts drive the stage through a local socket at path, as "Allow scripts" does.
+    // False, with *error set, when the path cannot be listened on.
+    bool listenForScripts(const QString &path, QString *error);
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -93,6 +101,19 @@ private:
 
     void connectActions();
     void buildMenus();
+    void setUpScripting();
+    void allowScripts(bool on);
+
+    // ScriptablePanel: what a script may do, by the operator's paths and rules.
+    State panelState() const override;
+    bool connectStage() override;
+    void disconnectStage() override;
+    Outcome homeStage() override;
+    Outcome stopStage() override;
+    Outcome calibrateStage() override;
+    Outcome moveStageTo(double micrometres) override;
+    Outcome stepStage(double micrometres) override;
+    bool lineBusy() const override;
     void showAbout();
     void disableControls();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
@@ -137,6 +158,8 @@ private:
     QMenu *menuView = nullptr;
     QMenu *menuHelp = nullptr;
     QAction *actionReconnect = nullptr;
+    QAction *actionAllowScripts = nullptr;
+    ScriptServer *scriptServer = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;
 
