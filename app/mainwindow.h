@@ -114,6 +114,7 @@ private:
     Outcome moveStageTo(double micrometres) override;
     Outcome stepStage(double micrometres) override;
     bool lineBusy() const override;
+
     void showAbout();
     void disableControls();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
