@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "scriptserver.h"
 #include "simulatorprotocol.h"
 
 #include <QCommandLineOption>
@@ -42,6 +43,27 @@ QStringList withSimulateDefault(const QStringList &arguments)
     return rewritten;
 }
 
+QStringList withListenDefault(const QStringList &arguments, const QString &defaultPath)
+{
+    QStringList rewritten;
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (i > 0 && !optionsEnded && argument == QLatin1String("--listen")) {
+            const QString next = arguments.value(i + 1);
+            const bool pathFollows = i + 1 < arguments.size() && !next.startsWith(u'-');
+            rewritten.append(QStringLiteral("--listen=") + (pathFollows ? next : defaultPath));
+            if (pathFollows)
+                ++i;
+        } else {
+            rewritten.append(argument);
+        }
+        if (i > 0 && argument == QLatin1String("--"))
+            optionsEnded = true;
+    }
+    return rewritten;
+}
+
 CommandLineResult parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -67,12 +89,20 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("Record the session to the CSV file FILE from start-up; FILE must not "
                        "exist yet."),
         QStringLiteral("FILE"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Let scripts drive the stage through a local socket at PATH; default "
+                       "$XDG_RUNTIME_DIR/lumarvethon.sock, or the temporary directory when "
+                       "that variable is unset."),
+        QStringLiteral("PATH"));
     parser.addOption(port);
     parser.addOption(simulate);
     parser.addOption(reconnect);
     parser.addOption(record);
+    parser.addOption(listen);
 
-    if (!parser.parse(withSimulateDefault(arguments)))
+    if (!parser.parse(
+            withListenDefault(withSimulateDefault(arguments), ScriptServer::defaultPath())))
         return failure(parser.errorText());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
         return finish(0, parser.helpText());
@@ -111,6 +141,12 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         if (QFileInfo::exists(result.recordFile) || QFileInfo(result.recordFile).isSymLink())
             return failure(QStringLiteral("cannot record to \"%1\": the file exists already")
                                .arg(result.recordFile));
+    }
+    if (parser.isSet(listen)) {
+        const QString path = parser.value(listen).trimmed();
+        if (path.isEmpty())
+            return failure(QStringLiteral("--listen needs the path of a socket"));
+        result.listenPath = QFileInfo(path).absoluteFilePath();
     }
     return result;
 }

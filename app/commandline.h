@@ -3,8 +3,9 @@
 
 // The panel's own command-line options, read after the toolkit has taken its arguments:
 // --port PATH offers PATH first in the settings dialog, --simulate[=VERSION] runs a
-// simulated controller in the panel's process, --record FILE records the session from
-// start-up to a new file, and --help and --version answer and end.
+// simulated controller in the panel's process, --reconnect opens a lost port again by itself,
+// --record FILE records the session from start-up to a new file, --listen [PATH] lets scripts
+// drive the stage through a local socket, and --help and --version answer and end.
 
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,7 @@ struct CommandLineResult
     bool reconnect = false; // open a lost port again by itself
     QString firmware = QStringLiteral("1.06"); // of the simulated controller
     QString recordFile; // empty: no record from start-up
+    QString listenPath; // absolute path of the script socket; empty: scripts not allowed
     int exitCode = -1; // 0 or more: print message and end with this code instead of running
     QString message; // for standard output when exitCode is 0, else for standard error
 };
@@ -26,5 +28,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments);
 // "--simulate" has an optional value, which the parser cannot express: alone it is rewritten
 // to "--simulate=1.06", the default firmware.
 QStringList withSimulateDefault(const QStringList &arguments);
+
+// "--listen" has an optional value too: followed by an argument that is no option it takes
+// that as its PATH, alone it is rewritten to "--listen=" and the default path.
+QStringList withListenDefault(const QStringList &arguments, const QString &defaultPath);
 
 #endif // COMMANDLINE_H

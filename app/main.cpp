@@ -57,6 +57,13 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
+    if (!options.listenPath.isEmpty()) {
+        QString error;
+        if (!window.listenForScripts(options.listenPath, &error)) {
+            std::fprintf(stderr, "lumarvethon: %s\n", qPrintable(error));
+            return 2;
+        }
+    }
     // Read from the working directory at run time; a missing file leaves the window without
     // an icon (a QIcon made from a missing path is not null, so go through the picture).
     const QPixmap picture(QStringLiteral("images/Lumarvethon_Icon_only@500x.png"));

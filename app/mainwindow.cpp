@@ -39,6 +39,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     connectActions();
     buildMenus();
     connectRecording();
+    setUpScripting();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);

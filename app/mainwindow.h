@@ -15,10 +15,12 @@
 //   replies.cpp      cutting the received bytes into lines and interpreting them
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
+//   scripting.cpp    the script server and the panel's operations that scripts may use
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
 #include "portrecovery.h"
+#include "scriptablepanel.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -34,6 +36,7 @@ class QTimer;
 class Console;
 class PositionPlot;
 class SessionRecorder;
+class ScriptServer;
 class SettingsDialog;
 
 namespace Ui {
@@ -43,7 +46,7 @@ namespace Protocol {
 enum class Grammar;
 }
 
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public ScriptablePanel
 {
     Q_OBJECT
 
@@ -57,6 +60,9 @@ public:
     // Records the session to path from now on; false, with the reason in *error, when the
     // file cannot be created (or, unless replaceExisting, already exists).
     bool startRecording(const QString &path, bool replaceExisting, QString *error = nullptr);
+    // Lets scripts drive the stage through a local socket at path, as "Allow scripts" does.
+    // False, with *error set, when the path cannot be listened on.
+    bool listenForScripts(const QString &path, QString *error);
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -119,6 +125,20 @@ private:
     void askRecordingFile();
     void showRecordingState(bool recording);
     void showPositionPlot();
+    void setUpScripting();
+    void allowScripts(bool on);
+
+    // ScriptablePanel: what a script may do, by the operator's paths and rules.
+    State panelState() const override;
+    bool connectStage() override;
+    void disconnectStage() override;
+    Outcome homeStage() override;
+    Outcome stopStage() override;
+    Outcome calibrateStage() override;
+    Outcome moveStageTo(double micrometres) override;
+    Outcome stepStage(double micrometres) override;
+    bool lineBusy() const override;
+
     void showAbout();
     void disableControls();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
@@ -170,6 +190,8 @@ private:
     PositionPlot *positionPlot = nullptr; // made when first shown
     double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
     bool targetKnown = false;
+    QAction *actionAllowScripts = nullptr;
+    ScriptServer *scriptServer = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;
     // After an over-long partial line is dropped, its tail up to the next CR goes too.

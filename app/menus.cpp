@@ -32,6 +32,9 @@ void MainWindow::buildMenus()
     actionReconnect = menuConnection->addAction(tr("Reconnect automatically"));
     actionReconnect->setObjectName(QStringLiteral("actionReconnect"));
     actionReconnect->setCheckable(true);
+    actionAllowScripts = menuConnection->addAction(tr("Allow scripts"));
+    actionAllowScripts->setObjectName(QStringLiteral("actionAllowScripts"));
+    actionAllowScripts->setCheckable(true);
 
     menuView = ui->menuBar->addMenu(tr("&View"));
     menuView->setObjectName(QStringLiteral("menuView"));

@@ -1,0 +1,155 @@
+// The panel as scripts see it: the script server, started by --listen or "Allow scripts", and
+// the operations it may ask for. Each goes through the operator's own action, button or
+// command path, under the rules that enable them, so a script is echoed in the console,
+// followed by the read-out and can do nothing that the operator could not do at that moment.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "console.h"
+#include "protocol.h"
+#include "scriptserver.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QStatusBar>
+
+namespace {
+
+// Beyond this many bytes waiting for the controller, scripts may add nothing but a stop.
+constexpr qint64 scriptBacklogLimit = 4096;
+
+// How long a failure to listen stays in the status bar.
+constexpr int listenMessageMs = 10000;
+
+ScriptablePanel::Outcome press(QAbstractButton *button, bool connected,
+                               ScriptablePanel::Outcome whenDisabled)
+{
+    if (!connected)
+        return ScriptablePanel::Outcome::NotConnected;
+    if (!button->isEnabled())
+        return whenDisabled;
+    button->click();
+    return ScriptablePanel::Outcome::Done;
+}
+
+} // namespace
+
+void MainWindow::setUpScripting()
+{
+    scriptServer = new ScriptServer(*this, this);
+    connect(this, &MainWindow::controllerIdentified, scriptServer,
+            &ScriptServer::controllerIdentified);
+    connect(this, &MainWindow::controllerNotFound, scriptServer,
+            [this] { scriptServer->connectFailed(QStringLiteral("No Device found")); });
+    connect(this, &MainWindow::openFailed, scriptServer, &ScriptServer::connectFailed);
+    connect(this, &MainWindow::connectionLost, scriptServer, &ScriptServer::connectFailed);
+    // Disconnecting before the controller has identified itself ends a script's connect.
+    connect(ui->actionDisconnect, &QAction::triggered, scriptServer,
+            [this] { scriptServer->connectFailed(QStringLiteral("not connected")); });
+    connect(this, &MainWindow::positionReceived, scriptServer, &ScriptServer::positionReceived);
+    connect(this, &MainWindow::portClosed, scriptServer, &ScriptServer::connectionEnded);
+    connect(actionAllowScripts, &QAction::triggered, this, &MainWindow::allowScripts);
+}
+
+bool MainWindow::listenForScripts(const QString &path, QString *error)
+{
+    const bool listening = scriptServer->listen(path);
+    actionAllowScripts->setChecked(listening);
+    if (!listening) {
+        *error = scriptServer->errorString();
+        return false;
+    }
+    console->appendData(QStringLiteral("Listening on %1\r").arg(path).toUtf8());
+    return true;
+}
+
+void MainWindow::allowScripts(bool on)
+{
+    if (!on) {
+        scriptServer->close();
+        return;
+    }
+    // Again where --listen or the last use put it.
+    const QString path = scriptServer->path();
+    QString error;
+    if (!listenForScripts(path.isEmpty() ? ScriptServer::defaultPath() : path, &error))
+        ui->statusBar->showMessage(error, listenMessageMs);
+}
+
+ScriptablePanel::State MainWindow::panelState() const
+{
+    State state;
+    state.connected = serial->isOpen();
+    if (state.connected) {
+        state.firmware = firmwareVersion;
+        if (statusCode == QLatin1String("1"))
+            state.calibrated = 0;
+        else if (statusCode == QLatin1String("9"))
+            state.calibrated = 1;
+    }
+    state.homed = homed;
+    state.minimum = minPosition;
+    state.maximum = maxPosition;
+    return state;
+}
+
+bool MainWindow::connectStage()
+{
+    if (!ui->actionConnect->isEnabled())
+        return false;
+    ui->actionConnect->trigger();
+    return true;
+}
+
+void MainWindow::disconnectStage()
+{
+    if (ui->actionDisconnect->isEnabled())
+        ui->actionDisconnect->trigger();
+}
+
+ScriptablePanel::Outcome MainWindow::homeStage()
+{
+    return press(ui->pushButton_home, serial->isOpen(), Outcome::NotReady);
+}
+
+ScriptablePanel::Outcome MainWindow::stopStage()
+{
+    // Stop is offered once the stage has been homed.
+    return press(ui->pushButton_stop, serial->isOpen(), Outcome::NotHomed);
+}
+
+ScriptablePanel::Outcome MainWindow::calibrateStage()
+{
+    return press(ui->pushButton_AutoCalibrate, serial->isOpen(), Outcome::NotReady);
+}
+
+ScriptablePanel::Outcome MainWindow::moveStageTo(double micrometres)
+{
+    // The target box's rules: open once homed, and only targets within the limits go out.
+    if (!serial->isOpen())
+        return Outcome::NotConnected;
+    if (!homed || !ui->doubleSpinBox_Position->isEnabled())
+        return Outcome::NotHomed;
+    if (!(minPosition <= micrometres && micrometres <= maxPosition))
+        return Outcome::OutsideLimits;
+    sendMove(Protocol::absoluteMove(micrometres));
+    emit targetSet(micrometres);
+    return Outcome::Done;
+}
+
+ScriptablePanel::Outcome MainWindow::stepStage(double micrometres)
+{
+    // The step buttons' rules: open once homed, no limit check.
+    if (!serial->isOpen())
+        return Outcome::NotConnected;
+    if (!homed || !ui->pushButton_SliderPlus->isEnabled())
+        return Outcome::NotHomed;
+    sendMove(Protocol::relativeMove(micrometres, true));
+    return Outcome::Done;
+}
+
+bool MainWindow::lineBusy() const
+{
+    return serial->bytesToWrite() > scriptBacklogLimit;
+}

@@ -1,0 +1,128 @@
+#include "request.h"
+
+#include <cmath>
+
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Skips a run of digits from at; returns how many there were.
+int skipDigits(const QByteArray &text, int &at)
+{
+    const int start = at;
+    while (at < text.size() && isDigit(text.at(at)))
+        ++at;
+    return at - start;
+}
+
+bool wellFormed(const QByteArray &text)
+{
+    // Checked by hand: the toolkit's conversions accept "nan", "inf", white space and, in some
+    // versions, group separators, none of which a script means as a position.
+    int at = 0;
+    if (at < text.size() && (text.at(at) == '+' || text.at(at) == '-'))
+        ++at;
+    int digits = skipDigits(text, at);
+    if (at < text.size() && text.at(at) == '.') {
+        ++at;
+        digits += skipDigits(text, at);
+    }
+    if (digits == 0)
+        return false;
+    if (at < text.size() && (text.at(at) == 'e' || text.at(at) == 'E')) {
+        ++at;
+        if (at < text.size() && (text.at(at) == '+' || text.at(at) == '-'))
+            ++at;
+        if (skipDigits(text, at) == 0)
+            return false;
+    }
+    return at == text.size();
+}
+
+Request refused(const QByteArray &reason)
+{
+    Request request;
+    request.error = reason;
+    return request;
+}
+
+Request withNumber(Request::Kind kind, const QByteArray &argument)
+{
+    Request request;
+    if (!readNumber(argument, &request.value))
+        return refused(QByteArrayLiteral("bad number"));
+    request.kind = kind;
+    return request;
+}
+
+} // namespace
+
+bool readNumber(const QByteArray &text, double *value)
+{
+    if (!wellFormed(text))
+        return false;
+    bool ok = false;
+    const double number = text.toDouble(&ok); // the C locale's notation, as checked above
+    if (!ok || !std::isfinite(number))
+        return false;
+    *value = number;
+    return true;
+}
+
+QByteArray formatNumber(double value)
+{
+    if (value == 0.0)
+        return QByteArrayLiteral("0"); // and not "-0"
+    return QByteArray::number(value, 'g', 10);
+}
+
+Request parseRequest(const QByteArray &line)
+{
+    QByteArray text = line;
+    if (text.endsWith('\r'))
+        text.chop(1);
+    const int space = text.indexOf(' ');
+    const QByteArray word = space < 0 ? text : text.left(space);
+    const bool bare = space < 0;
+    const QByteArray argument = bare ? QByteArray() : text.mid(space + 1).trimmed();
+
+    if (word == "move")
+        return withNumber(Request::Kind::Move, argument);
+    if (word == "step")
+        return withNumber(Request::Kind::Step, argument);
+    if (word == "wait") {
+        Request request = withNumber(Request::Kind::Wait, argument);
+        if (bare || argument.isEmpty()) {
+            request.kind = Request::Kind::Wait;
+            request.value = defaultWaitSeconds;
+        } else if (request.kind == Request::Kind::Wait
+                   && (request.value < 0.0 || request.value > longestWaitSeconds)) {
+            return refused(QByteArrayLiteral("bad number"));
+        }
+        return request;
+    }
+
+    static const struct
+    {
+        const char *word;
+        Request::Kind kind;
+    } plain[] = {
+        { "connect", Request::Kind::Connect },     { "disconnect", Request::Kind::Disconnect },
+        { "state", Request::Kind::State },         { "position", Request::Kind::Position },
+        { "home", Request::Kind::Home },           { "stop", Request::Kind::Stop },
+        { "calibrate", Request::Kind::Calibrate },
+    };
+    if (text.trimmed() == word) { // trailing blanks are no argument
+        for (const auto &entry : plain) {
+            if (word == entry.word) {
+                Request request;
+                request.kind = entry.kind;
+                return request;
+            }
+        }
+    }
+    return refused(QByteArrayLiteral("unknown command"));
+}

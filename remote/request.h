@@ -1,0 +1,44 @@
+#ifndef REQUEST_H
+#define REQUEST_H
+
+// The script protocol's words as pure functions: a request line in, a parsed request or the
+// reason it is refused out; and the numbers of the replies. Numbers are micrometres (seconds
+// for wait), read and written with "." whatever the locale.
+
+#include <QByteArray>
+
+struct Request
+{
+    enum class Kind {
+        Invalid, // refused: see error
+        Connect,
+        Disconnect,
+        State,
+        Position,
+        Home,
+        Stop,
+        Calibrate,
+        Move,
+        Step,
+        Wait,
+    };
+    Kind kind = Kind::Invalid;
+    double value = 0.0; // micrometres for move and step, seconds for wait
+    QByteArray error; // the reason without "error ", for Invalid
+};
+
+// How long wait waits when no time is given, and the longest time it accepts.
+inline constexpr double defaultWaitSeconds = 30.0;
+inline constexpr double longestWaitSeconds = 86400.0;
+
+// line: the request without its LF; a CR at its end is ignored.
+Request parseRequest(const QByteArray &line);
+
+// A decimal number such as "-12.5", "3" or "1e3": digits with an optional sign, point and
+// exponent, finite. False for anything else (NaN, infinities, "1,5", an empty text).
+bool readNumber(const QByteArray &text, double *value);
+
+// A number as the replies write it: up to ten significant digits, "." as the decimal point.
+QByteArray formatNumber(double value);
+
+#endif // REQUEST_H

@@ -1,0 +1,64 @@
+#ifndef SCRIPTSERVER_H
+#define SCRIPTSERVER_H
+
+// Lets scripts drive the stage: listens on a local socket that only the same user can open,
+// takes at most maxClients scripts at a time, one ScriptSession each, and passes what happens
+// on the link on to them. It reaches the stage only through a ScriptablePanel. It keeps the
+// last position of the connection so that a script can ask for it at any time.
+
+#include "scriptsession.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QLocalServer;
+class ScriptablePanel;
+
+class ScriptServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int maxClients = 8;
+
+    explicit ScriptServer(ScriptablePanel &panel, QObject *parent = nullptr);
+
+    // $XDG_RUNTIME_DIR/lumarvethon.sock, or the same name in the temporary directory.
+    static QString defaultPath();
+
+    // Listens at path, replacing a socket file that no one listens on any more. False, with
+    // errorString(), when another program listens there or the path cannot be used.
+    bool listen(const QString &path);
+    // Stops listening and closes every script's connection.
+    void close();
+    bool isListening() const;
+    // The path of the last listen(), whether it succeeded or not.
+    QString path() const { return chosenPath; }
+    QString errorString() const { return error; }
+    int clientCount() const { return int(sessions.size()); }
+
+public slots:
+    void controllerIdentified(const QString &version);
+    // A connect attempt failed, or the connection it made was dropped before the controller
+    // identified itself; reason is the text a script's connect gets after "error ".
+    void connectFailed(const QString &reason);
+    void positionReceived(double micrometres);
+    void connectionEnded();
+
+private:
+    void acceptClients();
+    void forget(ScriptSession *session);
+    void forEachSession(const std::function<void(ScriptSession &)> &tell);
+
+    ScriptablePanel &panel;
+    QLocalServer *server;
+    QList<ScriptSession *> sessions;
+    LastPosition last;
+    QString chosenPath;
+    QString error;
+};
+
+#endif // SCRIPTSERVER_H

@@ -1,0 +1,250 @@
+// Scripts over the real local socket, with the panel on a real pseudo-terminal: every request
+// and its refusals, what reaches the controller and the console, request order across clients,
+// wait, the bounds on clients and on the line's backlog, and listening beside another panel.
+
+#include "console.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString socketPath()
+{
+    return qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/lumarvethon.sock");
+}
+
+// A script's end of the socket, reading one reply at a time while the panel's loop runs.
+struct Script
+{
+    explicit Script(const QString &path = socketPath()) { socket.connectToServer(path); }
+    void send(const QByteArray &bytes) { socket.write(bytes); }
+    QByteArray line()
+    {
+        const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, 3000);
+        return ready ? socket.readLine().chopped(1) : QByteArray("(no reply)");
+    }
+    QByteArray ask(const QByteArray &request) { send(request + '\n'); return line(); }
+    bool closed() const { return socket.state() == QLocalSocket::UnconnectedState; }
+    QLocalSocket socket;
+};
+
+// Scripts allowed, then 0: port closed; 1: connected and identified; 2: homed as well.
+bool bringTo(PanelOnLine &panel, int stage)
+{
+    panel.trigger("actionAllowScripts");
+    if (stage == 1)
+        return panel.connectPanel() && panel.controller.waitForText(">cp\r", 1000);
+    return stage == 0 || panel.connectAndHome();
+}
+
+} // namespace
+
+class TestScripting : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void requests_data();
+    void requests();
+    void pendingReplies_data();
+    void pendingReplies();
+    void bounds();
+    void listening();
+};
+
+void TestScripting::initTestCase()
+{
+    static QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    // Numbers are read and written with "." whatever the locale.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+}
+
+void TestScripting::requests_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("wire"); // what reaches the controller, polls aside
+    const auto row = [](int stage, const char *request, const char *reply, const char *wire = "") {
+        QTest::addRow("%d %s", stage, request) << stage << QByteArray(request)
+                                               << QByteArray(reply) << QByteArray(wire);
+    };
+    row(0, "state", "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
+                    "max=6250 age_ms=-");
+    for (const char *request : { "position", "home", "stop", "calibrate", "move 5", "step 5",
+                                 "wait" })
+        row(0, request, "error not connected");
+    row(0, "disconnect", "ok");
+    for (const char *request : { "bogus", "", "state now", "Home", " home" })
+        row(0, request, "error unknown command");
+    row(1, "state", "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
+                    "max=14750 age_ms=-");
+    row(1, "position", "error no position yet");
+    row(1, "connect", "error already connected");
+    for (const char *request : { "move 5", "step 5", "stop" })
+        row(1, request, "error not homed");
+    row(1, "home", "ok", ">stop\r>home\r");
+    row(1, "calibrate", "ok", ">auto\r>status\r");
+    row(2, "move 12.5", "ok", ">ma 125");
+    row(2, "move 1e3\r", "ok", ">ma 10000");
+    row(2, "move -250", "ok", ">ma -2500");
+    row(2, "move 14750.1", "error outside -250..14750");
+    row(2, "move -250.5", "error outside -250..14750");
+    row(2, "step -2.5", "ok", ">mr -25");
+    row(2, "step 99999", "ok", ">mr 999990");
+    row(2, "stop", "ok", ">stop\r");
+    row(2, "disconnect", "ok");
+    for (const char *request : { "move 1,5", "move nan", "move inf", "move -inf", "move 1e999",
+                                 "move", "move abc", "move 5 6", "step 0x10", "step .",
+                                 "move 5e", "wait -1", "wait nan", "wait 1e9" })
+        row(2, request, "error bad number");
+}
+
+void TestScripting::requests()
+{
+    QFETCH(int, stage);
+    QFETCH(QByteArray, request);
+    PanelOnLine panel;
+    QVERIFY(bringTo(panel, stage));
+    Script script;
+    panel.controller.take();
+    QTEST(script.ask(request), "reply");
+    panel.settle();
+    QTEST(panel.controller.received().replace(">cp\r", ""), "wire");
+    QFETCH(QByteArray, wire);
+    if (!wire.isEmpty()) // echoed in the console as the operator's commands are
+        QVERIFY(panel.probe().console()->toPlainText().contains(wire.split('\r').first()));
+}
+
+void TestScripting::pendingReplies_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("event"); // controller's answer, "hangup" or an action
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("state"); // how the state asked behind it begins
+    const auto row = [](int stage, const char *request, const char *event, const char *reply,
+                        const char *state) {
+        QTest::addRow("%s %s", request, reply) << stage << QByteArray(request)
+            << QByteArray(event) << QByteArray(reply) << QByteArray(state);
+    };
+    const char *closed = "ok connected=0 firmware=- homed=0 calibrated=- position=-";
+    row(0, "connect", "_Ver 106\r", "ok 1.06", "ok connected=1 firmware=1.06 homed=0 c");
+    row(0, "connect", "", "error No Device found", closed);
+    row(0, "connect", "hangup", "error No such file or directory", closed);
+    // At rest: the last three position replies lie within 0.1 um.
+    row(2, "wait 5", "_cp 10 um\r_cp 10.08 um\r_cp 10.16 um\r_cp 10.2 um\r_cp 10.2 um\r",
+        "ok 10.2", "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=10.2 min=-250 "
+                   "max=14750 age_ms=");
+    row(2, "wait 0.2", "", "error timeout", "ok connected=1");
+    row(2, "wait", "actionDisconnect", "error not connected", closed);
+    row(2, "wait 9", "hangup", "error not connected", closed);
+}
+
+void TestScripting::pendingReplies()
+{
+    QFETCH(int, stage);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, event);
+    QFETCH(QByteArray, state);
+    ModalCloser closer;
+    PanelOnLine panel;
+    QVERIFY(bringTo(panel, stage));
+    Script script, other;
+    script.send(request + "\nstate\n"); // the state waits behind
+    if (stage == 2) {
+        panel.controller.write("_cp 7 um\r_cp 5 um\r"); // moving
+        QVERIFY(other.ask("state").startsWith("ok connected=1")); // not held up
+        QVERIFY(!script.socket.canReadLine());
+    }
+    if (event == "hangup") // before a connect is even read: the port is gone
+        panel.controller.pty().hangUp();
+    else if (event.startsWith("action"))
+        panel.trigger(event.constData());
+    else if (stage == 2 || panel.controller.waitForText(">inform\r>status\r"))
+        panel.controller.write(event);
+    QTEST(script.line(), "reply");
+    QCOMPARE(script.line().left(state.size()), state);
+}
+
+void TestScripting::bounds()
+{
+    PanelOnLine panel;
+    QVERIFY(bringTo(panel, 2));
+    Script scripts[8];
+    for (Script &script : scripts)
+        QCOMPARE(script.ask("state").left(13), QByteArray("ok connected="));
+    Script ninth;
+    QCOMPARE(ninth.line(), QByteArray("error too many clients"));
+    QTRY_VERIFY(ninth.closed());
+    scripts[7].socket.abort(); // a place is free again once a script has gone
+    panel.settle(50);
+    Script next;
+    QCOMPARE(next.ask(QByteArray(256, 'x')), QByteArray("error unknown command"));
+    QCOMPARE(next.ask(QByteArray(257, 'x')), QByteArray("error line too long"));
+    QTRY_VERIFY(next.closed());
+
+    // A script that never reads its replies is closed; the others go on.
+    Script deaf;
+    deaf.socket.setReadBufferSize(1);
+    deaf.send(QByteArray("state\n").repeated(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(deaf.closed(), 10000);
+    QCOMPARE(scripts[0].ask("position"), QByteArray("error no position yet"));
+
+    // Scripts cannot grow the queue for a controller that stopped reading; a stop goes out.
+    panel.controller.pty().setReading(false);
+    const int steps = 20000;
+    scripts[0].send(QByteArray("step 1\n").repeated(steps) + "stop\n");
+    int busy = 0;
+    for (int i = 0; i < steps; ++i)
+        busy += scripts[0].line() == "error busy";
+    QCOMPARE(scripts[0].line(), QByteArray("ok"));
+    QVERIFY(busy > 0 && busy < steps);
+    QVERIFY(panel.probe().serial()->bytesToWrite() <= 4096 + 16);
+}
+
+void TestScripting::listening()
+{
+    const QString path = socketPath();
+    {
+        QLocalServer other; // another panel's socket
+        QVERIFY(other.listen(path));
+        PanelOnLine panel;
+        panel.trigger("actionAllowScripts");
+        QVERIFY(!panel.find<QAction>("actionAllowScripts")->isChecked());
+        QVERIFY(panel.find<QStatusBar>("statusBar")->currentMessage().contains(
+            QStringLiteral("another program is listening on %1").arg(path)));
+        QProcess second;
+        second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 2);
+        QVERIFY(second.readAllStandardError().contains("another program is listening on"));
+    }
+    // A socket file that a crashed panel left behind is replaced.
+    {
+        QLocalServer crashed;
+        QVERIFY(crashed.listen(path + ".old") && QFile::rename(path + ".old", path));
+    }
+    QVERIFY(QFile::exists(path));
+    PanelOnLine panel;
+    panel.trigger("actionAllowScripts");
+    QVERIFY(panel.find<QAction>("actionAllowScripts")->isChecked());
+    QVERIFY(panel.probe().console()->toPlainText().contains(
+        QStringLiteral("Listening on %1").arg(path)));
+    Script script(path);
+    QCOMPARE(script.ask("position"), QByteArray("error not connected"));
+    panel.trigger("actionAllowScripts"); // off again: the script is let go
+    QTRY_VERIFY(script.closed());
+}
+
+QTEST_MAIN(TestScripting)
+#include "tst_scripting.moc"
