@@ -57,8 +57,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("Run a simulated controller with firmware VERSION (1.06, 1.26 or 3.00 to "
                        "9.99; --simulate alone: 1.06) and offer its port first."),
         QStringLiteral("VERSION"));
+    const QCommandLineOption reconnect(
+        QStringLiteral("reconnect"),
+        QStringLiteral("Reconnect automatically when the controller is lost: the same port is "
+                       "opened again every second."));
     parser.addOption(port);
     parser.addOption(simulate);
+    parser.addOption(reconnect);
 
     if (!parser.parse(withSimulateDefault(arguments)))
         return failure(parser.errorText());
@@ -76,6 +81,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                                       "simulated controller brings its own port"));
 
     CommandLineResult result;
+    result.reconnect = parser.isSet(reconnect);
     if (parser.isSet(port)) {
         result.firstPort = parser.value(port).trimmed();
         if (result.firstPort.isEmpty())

@@ -12,6 +12,7 @@ struct CommandLineResult
 {
     QString firstPort; // offered first in the settings dialog; empty: the usual list
     bool simulate = false;
+    bool reconnect = false; // open a lost port again by itself
     QString firmware = QStringLiteral("1.06"); // of the simulated controller
     int exitCode = -1; // 0 or more: print message and end with this code instead of running
     QString message; // for standard output when exitCode is 0, else for standard error

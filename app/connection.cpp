@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
+#include "portrecovery.h"
 #include "protocol.h"
 #include "settingsdialog.h"
 
@@ -14,20 +15,29 @@
 
 void MainWindow::openSerialPort()
 {
+    // The operator's own Connect ends any automatic trying.
+    stopReconnecting();
+    openPort(settings->currentSettings().portName, false);
+}
+
+bool MainWindow::openPort(const QString &portName, bool quiet)
+{
     const SerialSettings p = settings->currentSettings();
-    serial->setPortName(p.portName);
+    serial->setPortName(portName);
     serial->setBaudRate(p.baudRate, QSerialPort::AllDirections);
     serial->setDataBits(p.dataBits);
     serial->setParity(p.parity);
     serial->setStopBits(p.stopBits);
 
     if (!serial->open(QIODevice::ReadWrite)) {
+        if (quiet)
+            return false;
         QMessageBox::critical(this, tr("Error"),
                               tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
                                  "Device Driver"));
         statusLabel->setText(tr("Open error"));
         emit openFailed(serial->errorString());
-        return;
+        return false;
     }
 
     // Every connection has to identify itself afresh: neither an earlier controller's
@@ -37,20 +47,26 @@ void MainWindow::openSerialPort()
     identified = false;
     serial->clear(QSerialPort::AllDirections);
     rxBuffer.clear();
+    discardingOverlongLine = false;
+    openedPort = portRecordFor(portName, listedPorts());
+    replyClock.start();
+    readoutStale = false;
 
     console->setEnabled(true);
     console->setLocalEcho(p.localEcho);
     ui->actionConnect->setEnabled(false);
     ui->actionDisconnect->setEnabled(true);
     ui->actionConfigure->setEnabled(false);
-    statusLabel->setText(tr("Connected to %1 : %2, %3, %4, %5, %6")
-                             .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
-                                  p.stopBitsText, p.flowControlText));
+    connectedText = tr("Connected to %1 : %2, %3, %4, %5, %6")
+                        .arg(portName, p.baudRateText, p.dataBitsText, p.parityText,
+                             p.stopBitsText, p.flowControlText);
+    statusLabel->setText(connectedText);
     pollTimer->start(pollInterval);
-    emit portOpened(p.portName);
+    emit portOpened(portName);
 
     sendCommand(Protocol::identify);
     sendCommand(Protocol::statusQuery);
+    return true;
 }
 
 void MainWindow::closeSerialPort()
@@ -58,7 +74,10 @@ void MainWindow::closeSerialPort()
     const bool wasOpen = serial->isOpen();
     if (wasOpen)
         serial->close();
+    // Closing ends any automatic trying too; a lost device starts it again afterwards.
+    stopReconnecting();
     identified = false;
+    setStyle(ui->label_Position, QString());
     console->setEnabled(false);
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
@@ -80,11 +99,19 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // nothing spins while the operator reads the message, and the message is shown once.
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    if (criticalErrorShown)
+    if (criticalErrorShown || reopening || !serial->isOpen())
         return;
-    const QString text = serial->errorString();
+    loseDevice(serial->errorString());
+}
+
+void MainWindow::loseDevice(const QString &text)
+{
     emit connectionLost(text);
     closeSerialPort();
+    if (actionReconnect->isChecked()) {
+        startReconnecting(text);
+        return;
+    }
     criticalErrorShown = true;
     QMessageBox::critical(this, tr("Critical Error"), text);
     criticalErrorShown = false;

@@ -52,6 +52,7 @@ int main(int argc, char *argv[])
     // dialog has no parent) shows it too.
     QApplication::setWindowIcon(panelWindowIcon());
     MainWindow window(nullptr, firstPort);
+    window.setReconnectAutomatically(options.reconnect);
     window.show();
     return app.exec();
 }

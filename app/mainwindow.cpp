@@ -34,6 +34,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     ui->statusBar->addWidget(statusLabel);
 
     pollTimer = new QTimer(this);
+    reconnectTimer = new QTimer(this);
 
     connectActions();
     buildMenus();
@@ -46,6 +47,8 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     // the order of these two connections matters.
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(getPosition()));
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(checkVersion()));
+    connect(pollTimer, &QTimer::timeout, this, &MainWindow::watchLink);
+    connect(reconnectTimer, &QTimer::timeout, this, &MainWindow::tryReconnect);
     connect(ui->horizontalSlider, SIGNAL(sliderPressed()), this, SLOT(blockSlider()));
     connect(ui->horizontalSlider, SIGNAL(sliderReleased()), this, SLOT(goToSliderPosition()));
 

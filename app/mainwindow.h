@@ -9,6 +9,7 @@
 // share. Everything runs on the GUI thread. Its operations are split by concern:
 //   mainwindow.cpp   construction, wiring and destruction (the shell)
 //   menus.cpp        the menu bar and the About box
+//   linkwatch.cpp    stale read-out, lost devices and automatic reconnection
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
@@ -16,7 +17,10 @@
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
+#include "portrecovery.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
@@ -44,6 +48,9 @@ public:
     // firstPort, when given, is offered first (and so selected) in the settings dialog.
     explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString());
     ~MainWindow() override;
+
+    // Whether a lost device is opened again by itself (the "Reconnect automatically" action).
+    void setReconnectAutomatically(bool on);
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -84,6 +91,8 @@ private slots:
 
     void getPosition();
     void checkVersion();
+    void watchLink();
+    void tryReconnect();
     void setSlidePosition(double pos);
     void blockSlider();
     void goToSliderPosition();
@@ -92,6 +101,13 @@ private:
     friend class PanelProbe; // lets the tests read the shared state
 
     void connectActions();
+    // Opens the port under this name with the dialog's line settings; a quiet open (an
+    // automatic reconnection try) shows no box when it fails.
+    bool openPort(const QString &portName, bool quiet);
+    void loseDevice(const QString &errorText);
+    void startReconnecting(const QString &errorText);
+    void stopReconnecting();
+    void markReadoutFresh();
     void buildMenus();
     void showAbout();
     void disableControls();
@@ -139,6 +155,19 @@ private:
     QAction *actionReconnect = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;
+    // After an over-long partial line is dropped, its tail up to the next CR goes too.
+    bool discardingOverlongLine = false;
+
+    // The link's health: the port as it was opened (for finding it again), the time since
+    // the last position reply, and the automatic reconnection.
+    PortRecord openedPort;
+    QString connectedText;
+    QElapsedTimer replyClock;
+    bool readoutStale = false;
+    QTimer *reconnectTimer = nullptr;
+    QList<PortRecord> portsListing; // as last listed while reconnecting
+    qint64 listingStamp = 0;
+    bool reopening = false;
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;

@@ -22,6 +22,15 @@ void MainWindow::readData()
 void MainWindow::takeInBytes(const QByteArray &bytes)
 {
     rxBuffer.append(bytes);
+    if (discardingOverlongLine) {
+        const int cr = rxBuffer.indexOf('\r');
+        if (cr < 0) {
+            rxBuffer.clear();
+            return;
+        }
+        rxBuffer.remove(0, cr + 1);
+        discardingOverlongLine = false;
+    }
 
     // Lines are taken from a moving start and the consumed bytes removed once, so that a
     // burst of many lines costs one pass over the bytes.
@@ -33,8 +42,10 @@ void MainWindow::takeInBytes(const QByteArray &bytes)
         start = lineEnd + 1;
     }
     rxBuffer.remove(0, start);
-    if (rxBuffer.size() > partialLineLimit)
+    if (rxBuffer.size() > partialLineLimit) {
         rxBuffer.clear();
+        discardingOverlongLine = true;
+    }
 }
 
 QString MainWindow::processReply(const QByteArray &line)
@@ -60,6 +71,7 @@ QString MainWindow::processReply(const QByteArray &line)
             console->appendData(line);
             positionEchoRequested = false;
         }
+        markReadoutFresh();
         emit positionReceived(position);
         return shown;
     }

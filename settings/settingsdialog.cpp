@@ -118,12 +118,20 @@ void SettingsDialog::fillPortList(const QString &firstPort)
     QComboBox *const box = ui->serialPortInfoListBox;
     box->clear();
 
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     if (!firstPort.isEmpty()) {
-        const QStringList entry = portEntry(firstPort);
+        QStringList entry = portEntry(firstPort);
+        // A named port that the system lists too keeps its real details.
+        for (const QSerialPortInfo &info : ports) {
+            if (info.portName() == firstPort || info.systemLocation() == firstPort) {
+                entry = portEntry(info);
+                entry[PortNameField] = firstPort;
+                break;
+            }
+        }
         box->addItem(entry.at(PortNameField), entry);
     }
 
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports) {
         // A port named on the command line may be given by name or by full path.
         if (!firstPort.isEmpty()
