@@ -6,10 +6,9 @@
 #include "simulatedcontroller.h"
 #include "simulatoroptions.h"
 #include "terminationsignals.h"
+#include "windowicon.h"
 
 #include <QApplication>
-#include <QIcon>
-#include <QPixmap>
 
 #include <cstdio>
 
@@ -18,6 +17,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumarvethon"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMARVETHON_VERSION));
+    // Lets a Wayland compositor match the windows to the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.lumarvethon.Lumarvethon"));
 
     const CommandLineResult options = parseCommandLine(QCoreApplication::arguments());
     if (options.exitCode >= 0) {
@@ -47,6 +48,9 @@ int main(int argc, char *argv[])
         QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
                          &QCoreApplication::quit);
 
+    // The application's icon, so that every window without one of its own (the settings
+    // dialog has no parent) shows it too.
+    QApplication::setWindowIcon(panelWindowIcon());
     MainWindow window(nullptr, firstPort);
     window.setReconnectAutomatically(options.reconnect);
     if (!options.recordFile.isEmpty()) {
@@ -64,10 +68,6 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
-    // Read from the working directory at run time; a missing file leaves the window without
-    // an icon (a QIcon made from a missing path is not null, so go through the picture).
-    const QPixmap picture(QStringLiteral("images/Lumarvethon_Icon_only@500x.png"));
-    window.setWindowIcon(picture.isNull() ? QIcon() : QIcon(picture));
     window.show();
     return app.exec();
 }

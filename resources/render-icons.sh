@@ -6,7 +6,8 @@
 # Needs (Debian 12): librsvg2-bin (rsvg-convert), imagemagick (convert), python3.
 #
 #   images/<name>.png                       tool-bar icons, 128 x 128, 8-bit RGBA
-#   images/lumarvethon-256.png              product icon, 256 x 256, for the desktop icon theme
+#   images/lumarvethon-<N>.png              product icon, N x N, for the desktop icon theme
+#                                           (the hicolor sizes 16 to 256)
 #   images/Lumarvethon_Icon_only@500x.ico   Windows icon file: that same 256 x 256 PNG, once
 #   ../images/Lumarvethon_Icon_only@500x.png  window icon read from the working directory
 set -euo pipefail
@@ -27,7 +28,9 @@ render() { # svg size png
 for name in connect disconnect settings clear application-exit; do
     render "$src/$name.svg" 128 "$out/$name.png"
 done
-render "$src/lumarvethon.svg" 256 "$out/lumarvethon-256.png"
+for size in 16 22 24 32 48 64 128 256; do
+    render "$src/lumarvethon.svg" "$size" "$out/lumarvethon-$size.png"
+done
 render "$src/lumarvethon.svg" 500 "$root/images/Lumarvethon_Icon_only@500x.png"
 
 # ImageMagick stores ICO images as BMP; Windows shows 256 x 256 entries best as PNG, so the

@@ -15,7 +15,7 @@
 
 namespace {
 
-// Read from the working directory, not from the resources: a missing file gives no icon.
+// Read from the working directory, not from the resources.
 const QString iconFile = QStringLiteral("images/Lumarvethon_Icon_only@500x.png");
 
 // An entry the operator types himself carries no item data.
@@ -31,9 +31,11 @@ SettingsDialog::SettingsDialog(QWidget *parent, const QString &firstPort)
     , ui(new Ui::SettingsDialog)
 {
     ui->setupUi(this);
-    // QIcon(fileName) is not null even when the file is missing; going through the pixmap
-    // leaves the dialog without an icon then, as if none had been set.
-    setWindowIcon(QIcon(QPixmap(iconFile)));
+    // QIcon(fileName) is not null even when the file is missing, so go through the pixmap.
+    // Without the file the dialog sets no icon and shows the application's.
+    const QPixmap picture(iconFile);
+    if (!picture.isNull())
+        setWindowIcon(QIcon(picture));
 
     baudRateValidator = new QIntValidator(0, 4000000, this);
 

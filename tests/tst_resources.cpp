@@ -156,7 +156,8 @@ void TestResources::desktopEntryStartsTheProgram()
 {
     const QStringList lines
         = QString::fromUtf8(
-              readAll(QStringLiteral(LUMARVETHON_SOURCE_DIR "/resources/lumarvethon.desktop")))
+              readAll(QStringLiteral(LUMARVETHON_SOURCE_DIR
+                                     "/resources/org.lumarvethon.Lumarvethon.desktop")))
               .split(QLatin1Char('\n'));
     QStringList wanted;
     for (const QString &line : lines) {
