@@ -2,42 +2,32 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <utility>
+
 ControllerEnd::ControllerEnd(QObject *parent)
     : QObject(parent)
 {
-    connect(&terminal, &PseudoTerminal::received, this,
-            [this](const QByteArray &data) { bytes.append(data); });
+    connect(&terminal, &PseudoTerminal::received, this, [this](const QByteArray &data) { bytes += data; });
 }
 
 bool ControllerEnd::waitForBytes(int n, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (bytes.size() < n && clock.elapsed() < timeoutMs)
-        QTest::qWait(2);
-    return bytes.size() >= n;
+    return QTest::qWaitFor([&] { return bytes.size() >= n; }, timeoutMs);
 }
 
 bool ControllerEnd::waitForText(const QByteArray &text, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!bytes.contains(text) && clock.elapsed() < timeoutMs)
-        QTest::qWait(2);
-    return bytes.contains(text);
+    return QTest::qWaitFor([&] { return bytes.contains(text); }, timeoutMs);
 }
 
 QByteArray ControllerEnd::take()
 {
-    QByteArray all;
-    all.swap(bytes);
-    return all;
+    return std::exchange(bytes, QByteArray());
 }
 
 ModalCloser::ModalCloser(int delayMs, QObject *parent)
@@ -59,11 +49,10 @@ bool ModalCloser::boxOpen()
 
 bool ModalCloser::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Show) {
-        if (auto *box = qobject_cast<QMessageBox *>(watched)) {
-            seen.append({ box->windowTitle(), box->text() });
-            QTimer::singleShot(delay, box, [box] { box->done(QMessageBox::Ok); });
-        }
+    auto *box = qobject_cast<QMessageBox *>(watched);
+    if (box && event->type() == QEvent::Show) {
+        seen.append({ box->windowTitle(), box->text() });
+        QTimer::singleShot(delay, box, [box] { box->done(QMessageBox::Ok); });
     }
     return false;
 }
@@ -78,11 +67,6 @@ PanelOnLine::PanelOnLine()
     controller.open();
     window = new MainWindow(nullptr, controller.devicePath());
     window->show();
-}
-
-PanelOnLine::~PanelOnLine()
-{
-    delete window;
 }
 
 void PanelOnLine::trigger(const char *actionName) const
@@ -106,21 +90,23 @@ bool PanelOnLine::connectPanel(const QByteArray &answer)
 
 bool PanelOnLine::connectAndHome()
 {
-    if (!connectPanel())
-        return false;
-    if (!controller.waitForText(QByteArrayLiteral(">cp\r"), 1000))
-        return false;
-    QTest::qWait(10);
     auto *home = find<QPushButton>("pushButton_home");
-    if (!home->isEnabled())
+    if (!connectPanel() || !controller.waitForText(QByteArrayLiteral(">cp\r"), 1000)
+        || !QTest::qWaitFor([home] { return home->isEnabled(); }, 1000))
         return false;
     home->click();
     settle();
     controller.take();
-    return true;
+    return probe().homed();
 }
 
 void PanelOnLine::settle(int ms)
 {
     QTest::qWait(ms);
+}
+
+QByteArray PanelOnLine::sent()
+{
+    // Moves carry no CR, so a query right behind one is still cut out whole.
+    return controller.take().replace(">cp\r", "");
 }
