@@ -1,45 +1,15 @@
 #include "testsupport.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
-
-#include <utility>
 
 ControllerEnd::ControllerEnd(QObject *parent)
     : QObject(parent)
 {
-    connect(&terminal, &PseudoTerminal::received, this, [this](const QByteArray &data) { bytes += data; });
-}
-
-bool ControllerEnd::waitForBytes(int n, int timeoutMs)
-{
-    return QTest::qWaitFor([&] { return bytes.size() >= n; }, timeoutMs);
-}
-
-bool ControllerEnd::waitForText(const QByteArray &text, int timeoutMs)
-{
-    return QTest::qWaitFor([&] { return bytes.contains(text); }, timeoutMs);
-}
-
-QByteArray ControllerEnd::take()
-{
-    return std::exchange(bytes, QByteArray());
-}
-
-ModalCloser::ModalCloser(int delayMs, QObject *parent)
-    : QObject(parent)
-    , delay(delayMs)
-{
-    qApp->installEventFilter(this);
-}
-
-ModalCloser::~ModalCloser()
-{
-    qApp->removeEventFilter(this);
+    connect(&terminal, &PseudoTerminal::received, this,
+            [this](const QByteArray &data) { bytes += data; });
 }
 
 bool ModalCloser::boxOpen()
@@ -55,11 +25,6 @@ bool ModalCloser::eventFilter(QObject *watched, QEvent *event)
         QTimer::singleShot(delay, box, [box] { box->done(QMessageBox::Ok); });
     }
     return false;
-}
-
-void spin(int ms)
-{
-    QTest::qWait(ms);
 }
 
 PanelOnLine::PanelOnLine()
@@ -81,32 +46,19 @@ bool PanelOnLine::connectPanel(const QByteArray &answer)
     if (!controller.waitForText(QByteArrayLiteral(">inform\r>status\r")))
         return false;
     controller.take();
-    if (!answer.isEmpty()) {
-        controller.write(answer);
-        settle();
-    }
+    controller.write(answer);
+    settle();
     return true;
 }
 
 bool PanelOnLine::connectAndHome()
 {
     auto *home = find<QPushButton>("pushButton_home");
-    if (!connectPanel() || !controller.waitForText(QByteArrayLiteral(">cp\r"), 1000)
+    if (!connectPanel() || !controller.waitForText(">cp\r", 1000)
         || !QTest::qWaitFor([home] { return home->isEnabled(); }, 1000))
         return false;
     home->click();
     settle();
     controller.take();
     return probe().homed();
-}
-
-void PanelOnLine::settle(int ms)
-{
-    QTest::qWait(ms);
-}
-
-QByteArray PanelOnLine::sent()
-{
-    // Moves carry no CR, so a query right behind one is still cut out whole.
-    return controller.take().replace(">cp\r", "");
 }

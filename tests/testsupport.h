@@ -8,10 +8,13 @@
 #include "mainwindow.h"
 #include "pseudoterminal.h"
 
+#include <QApplication>
 #include <QByteArray>
 #include <QList>
-#include <QObject>
 #include <QString>
+#include <QTest>
+
+#include <utility>
 
 class QTimer;
 class Console;
@@ -23,16 +26,21 @@ class ControllerEnd : public QObject
 
 public:
     explicit ControllerEnd(QObject *parent = nullptr);
-
     bool open() { return terminal.open(); }
     QString devicePath() const { return terminal.devicePath(); }
     PseudoTerminal &pty() { return terminal; }
     void write(const QByteArray &data) { terminal.write(data); }
     // Wait (running the event loop) for n bytes in all, or for the given text.
-    bool waitForBytes(int n, int timeoutMs = 2000);
-    bool waitForText(const QByteArray &text, int timeoutMs = 2000);
+    bool waitForBytes(int n, int timeoutMs = 2000)
+    {
+        return QTest::qWaitFor([&] { return bytes.size() >= n; }, timeoutMs);
+    }
+    bool waitForText(const QByteArray &text, int timeoutMs = 2000)
+    {
+        return QTest::qWaitFor([&] { return bytes.contains(text); }, timeoutMs);
+    }
     QByteArray received() const { return bytes; }
-    QByteArray take(); // what has arrived, forgotten
+    QByteArray take() { return std::exchange(bytes, QByteArray()); } // and forget it
 
 private:
     PseudoTerminal terminal;
@@ -51,9 +59,13 @@ public:
         QString title;
         QString text;
     };
-    explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr);
-    ~ModalCloser() override;
-
+    explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr)
+        : QObject(parent)
+        , delay(delayMs)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~ModalCloser() override { qApp->removeEventFilter(this); }
     QList<Box> boxes() const { return seen; }
     int count() const { return seen.size(); }
     QString title() const { return seen.value(0).title; } // of the first box
@@ -76,7 +88,6 @@ public:
     explicit PanelProbe(MainWindow &window)
         : w(window)
     { }
-
     void feed(const QByteArray &bytes) const { w.takeInBytes(bytes); }
     QSerialPort *serial() const { return w.serial; }
     QTimer *pollTimer() const { return w.pollTimer; }
@@ -116,16 +127,20 @@ public:
                       = QByteArrayLiteral("_Ver 106\r_offset 2500\r_status 1\r"));
     // Also waits for the tick that identifies the controller, homes it and forgets the bytes.
     bool connectAndHome();
-
     template<class T> T *find(const char *name) const
     {
         return window->findChild<T *>(QString::fromLatin1(name));
     }
     void trigger(const char *actionName) const;
-    void settle(int ms = 30); // lets written bytes reach the other end and be handled
-    QByteArray sent(); // what the controller received since the last take, without polls
+    void settle(int ms = 30) { QTest::qWait(ms); } // lets the bytes arrive and be handled
+    // What the controller received since the last take, without the poll's queries (moves
+    // carry no CR, so a query right behind one is still cut out whole).
+    QByteArray sent() { return controller.take().replace(">cp\r", ""); }
 };
 
-void spin(int ms); // runs the event loop for ms
+inline void spin(int ms)
+{
+    QTest::qWait(ms);
+}
 
 #endif // TESTSUPPORT_H

@@ -1,54 +1,49 @@
-// The simulated controller as the panel's side of the line sees it through a real
-// QSerialPort: every command's answer for each firmware and line-end mode, silence, and the
-// time that moves and calibration take.
-
-#include "simulatedcontroller.h"
+// The stand-alone simulator as a user runs it: it prints its terminal's path, answers every
+// command there as the controller does, for each firmware and fault mode its options choose,
+// takes its time for moves and calibration, and ends cleanly on SIGTERM.
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSerialPort>
 #include <QTest>
 
-Q_DECLARE_METATYPE(SimulatorOptions)
+#include <csignal>
 
 namespace {
 
-// A controller and the panel's end of its line, at the panel's line settings.
-struct Line
+// A running simulator and the panel's end of its line, at the panel's line settings.
+struct Simulator
 {
-    explicit Line(const SimulatorOptions &options)
-        : controller(options)
+    explicit Simulator(const QStringList &arguments)
     {
-        started = controller.start();
-        port.setPortName(controller.devicePath());
+        process.start(QStringLiteral(LUMARVETHON_SIM_BIN), arguments);
+        if (!QTest::qWaitFor([this] { return process.canReadLine(); }, 5000))
+            return;
+        port.setPortName(QString::fromLocal8Bit(process.readLine()).trimmed());
         port.setBaudRate(QSerialPort::Baud115200);
-        opened = started && port.open(QIODevice::ReadWrite);
+        opened = port.open(QIODevice::ReadWrite);
         QObject::connect(&port, &QSerialPort::readyRead, [this] { got += port.readAll(); });
     }
-    // Sends the command and returns what has come back once `expected` bytes (or more) have.
+    // Sends the command; what has come back once `expected` bytes (or more) have.
     QByteArray ask(const QByteArray &command, int expected)
     {
         got.clear();
         port.write(command);
-        const bool complete = QTest::qWaitFor([&] { return got.size() >= expected; }, 1000);
+        const bool complete = QTest::qWaitFor([&] { return got.size() >= expected; }, 2000);
         return complete ? got : got + " (incomplete)";
     }
+    bool endsCleanly()
+    {
+        ::kill(pid_t(process.processId()), SIGTERM);
+        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    }
 
-    SimulatedController controller;
+    QProcess process;
     QSerialPort port;
     QByteArray got;
-    bool started = false;
     bool opened = false;
 };
-
-SimulatorOptions fast(const QString &firmware, bool crlf = false, bool silent = false)
-{
-    SimulatorOptions options;
-    options.firmware = firmware;
-    options.speedUmPerS = 1e6;
-    options.crlf = crlf;
-    options.silent = silent;
-    return options;
-}
 
 } // namespace
 
@@ -64,70 +59,72 @@ private slots:
 
 void TestSimulator::dialogue_data()
 {
-    QTest::addColumn<SimulatorOptions>("options");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArrayList>("steps"); // a command, its complete answer, ...
 
-    QTest::newRow("1.06") << fast("1.06")
-                          << QByteArrayList { ">inform\r",   "_Ver 106\r_offset 2500\r",
-                                              ">status\r",   "_status 1\r",
-                                              ">ma 200000\r", "ok\r_tg 14750.0\r",
-                                              ">cp\r",       "_cp 14750.0 um\r",
-                                              ">stop\r>home\r", "ok\rok\r_tg 0.0\r",
-                                              ">mr -5000\r", "ok\r_tg -250.0\r",
-                                              ">ma -0.4\r",  "ok\r_tg 0.0\r",
-                                              ">ma inf\r",   "_err >ma inf\r",
-                                              ">CP\r>cp extra\r", "_err >CP\r_err >cp extra\r" };
-    QTest::newRow("1.26") << fast("1.26")
-                          << QByteArrayList { ">inform\r", "_Ver 126\r_offset 2500\r",
-                                              ">ma 12345\r", "ok\r_tg 1234.5\r",
-                                              ">cp\r", "P 1234.5 um\r",
-                                              ">ma 2000>mr 500\r", "ok\rok\r_tg 250.0\r",
-                                              ">ma 200000\r", "ok\r_tg 6250.0\r" };
-    QTest::newRow("3.02, CR LF") << fast("3.02", true)
-                                 << QByteArrayList { ">inform\r", "_Ver 302\r\n_offset 2500\r\n",
-                                                     ">mr 1e+06\r", "ok\r\n_tg 6250.0\r\n",
-                                                     ">bar\r\n", "_err >bar\r\n" };
-    QTest::newRow("silent") << fast("1.06", false, true)
-                            << QByteArrayList { ">inform\r>status\r>cp\r>ma 1000\r", "" };
+    const QStringList fast { "--speed", "1000000" };
+    // clang-format off
+    QTest::newRow("1.06") << fast << QByteArrayList {
+        ">inform\r",        "_Ver 106\r_offset 2500\r",
+        ">status\r",        "_status 1\r",
+        ">ma 200000\r",     "ok\r_tg 14750.0\r",
+        ">cp\r",            "_cp 14750.0 um\r",
+        ">stop\r>home\r",   "ok\rok\r_tg 0.0\r",
+        ">mr -5000\r",      "ok\r_tg -250.0\r",
+        ">ma -0.4\r",       "ok\r_tg 0.0\r",
+        ">ma inf\r",        "_err >ma inf\r",
+        ">CP\r>cp x\r",     "_err >CP\r_err >cp x\r" };
+    QTest::newRow("1.26") << fast + QStringList { "--firmware", "1.26" } << QByteArrayList {
+        ">inform\r",        "_Ver 126\r_offset 2500\r",
+        ">ma 12345\r",      "ok\r_tg 1234.5\r",
+        ">cp\r",            "P 1234.5 um\r",
+        ">ma 2000>mr 500\r", "ok\rok\r_tg 250.0\r",
+        ">ma 200000\r",     "ok\r_tg 6250.0\r" };
+    const QStringList crlf { "--firmware", "3.02", "--crlf" };
+    QTest::newRow("3.02, CR LF") << fast + crlf << QByteArrayList {
+        ">inform\r",        "_Ver 302\r\n_offset 2500\r\n",
+        ">mr 1e+06\r",      "ok\r\n_tg 6250.0\r\n",
+        ">bar\r\n",         "_err >bar\r\n" };
+    QTest::newRow("silent") << QStringList { "--silent" } << QByteArrayList {
+        ">inform\r>status\r>cp\r>ma 1000\r", "" };
+    // clang-format on
 }
 
 void TestSimulator::dialogue()
 {
-    QFETCH(SimulatorOptions, options);
+    QFETCH(QStringList, arguments);
     QFETCH(QByteArrayList, steps);
 
-    Line line(options);
-    QVERIFY2(line.opened, qPrintable(line.controller.errorString()));
+    Simulator simulator(arguments);
+    QVERIFY2(simulator.opened, simulator.process.readAllStandardError().constData());
     for (int i = 0; i + 1 < steps.size(); i += 2)
-        QCOMPARE(line.ask(steps.at(i), steps.at(i + 1).size()), steps.at(i + 1));
+        QCOMPARE(simulator.ask(steps.at(i), steps.at(i + 1).size()), steps.at(i + 1));
     QTest::qWait(100); // and nothing more, not even a replaced move's arrival
-    QCOMPARE(line.got, steps.last());
+    QCOMPARE(simulator.got, steps.last());
+    QVERIFY(simulator.endsCleanly());
 }
 
 void TestSimulator::movesAndCalibrationTakeTime()
 {
-    SimulatorOptions options;
-    options.speedUmPerS = 10000.0; // 1000 um in 100 ms
-    options.calibrationMs = 400;
-    Line line(options);
-    QVERIFY(line.opened);
+    Simulator simulator({ "--speed", "10000", "--calibration", "400" }); // 1000 um: 100 ms
+    QVERIFY(simulator.opened);
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(line.ask(">ma 10000\r", 3), QByteArray("ok\r"));
-    const QByteArray moving = line.ask(">cp\r", 6);
-    QVERIFY2(line.controller.isMoving() && moving.size() > 6 && !moving.contains("1000.0"),
-             moving.constData());
-    QTRY_VERIFY(line.got.contains("_tg 1000.0\r"));
+    QCOMPARE(simulator.ask(">ma 10000\r", 3), QByteArray("ok\r"));
+    const QByteArray moving = simulator.ask(">cp\r", 11);
+    QVERIFY2(moving.startsWith("_cp ") && !moving.startsWith("_cp 1000.0"), moving.constData());
+    QTRY_VERIFY(simulator.got.contains("_tg 1000.0\r"));
     QVERIFY(clock.elapsed() >= 95);
 
     // A second request while calibrating neither restarts nor repeats it.
     clock.restart();
-    QCOMPARE(line.ask(">auto\r", 3), QByteArray("ok\r"));
+    QCOMPARE(simulator.ask(">auto\r", 3), QByteArray("ok\r"));
     QTest::qWait(250);
-    QCOMPARE(line.ask(">auto\r>status\r", 13), QByteArray("ok\r_status 1\r"));
-    QTRY_VERIFY(line.got.contains("_offset 2500\r"));
+    QCOMPARE(simulator.ask(">auto\r>status\r", 13), QByteArray("ok\r_status 1\r"));
+    QTRY_VERIFY(simulator.got.contains("_offset 2500\r"));
     QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(line.ask(">status\r", 10), QByteArray("_status 9\r"));
+    QCOMPARE(simulator.ask(">status\r", 10), QByteArray("_status 9\r"));
+    QVERIFY(simulator.endsCleanly());
 }
 
 QTEST_GUILESS_MAIN(TestSimulator)
