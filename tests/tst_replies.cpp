@@ -1,14 +1,17 @@
-// The reply parser, fed read by read straight into the receive path of a window: what each
-// grammar makes of version, position, status and offset lines, which lines the console shows,
-// and the cut into lines with its bound on an unfinished one.
+// The text that goes through the panel: the reply parser, fed read by read straight into the
+// receive path of a window (what each grammar makes of version, position, status and offset
+// lines, which lines the console shows, the cut into lines with its bound on an unfinished
+// one), and the console pane's keys, echo and bound on the lines it keeps.
 
 #include "console.h"
 #include "testsupport.h"
 
 #include <QApplication>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <QTextBlock>
 
 namespace {
 
@@ -51,6 +54,9 @@ class TestReplies : public QObject
 private slots:
     void replies_data();
     void replies();
+    void keys_data();
+    void keys();
+    void keepsAtMostHundredLines();
 };
 
 void TestReplies::replies_data()
@@ -123,6 +129,64 @@ void TestReplies::replies()
         QTRY_VERIFY2_WITH_TIMEOUT(state(window).contains(part),
                                   qPrintable(part + " not in " + state(window).join("; ")), 500);
     QCOMPARE(probe.console()->toPlainText().mid(console.size()), shown);
+}
+
+void TestReplies::keys_data()
+{
+    QTest::addColumn<bool>("echo");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArray>("sent"); // empty: nothing is sent
+    QTest::addColumn<QString>("shown");
+
+    const auto row = [](const char *name, bool echo, const char *typed, Qt::Key key,
+                        const char *sent, const char *shown) {
+        QTest::newRow(name) << echo << QString::fromLatin1(typed) << int(key) << QByteArray(sent)
+                            << QString::fromLatin1(shown);
+    };
+    row("return", true, "abc", Qt::Key_Return, "abc\r", "abc\n");
+    row("return on an empty pane", true, "", Qt::Key_Return, "\r", "\n");
+    row("up", true, "ab", Qt::Key_Up, "ab\r", "ab\n");
+    row("down", true, "ab", Qt::Key_Down, "ab\r", "ab\n");
+    row("left", true, "ab", Qt::Key_Left, "ab\r", "ab\n");
+    row("right", true, "ab", Qt::Key_Right, "ab\r", "ab\n");
+    row("delete corrects, then sends", true, "abcd", Qt::Key_Delete, "abc\r", "abc\n");
+    row("echo off swallows typing", false, "abc", Qt::Key_Return, "\r", "\n");
+    row("backspace", true, "ab", Qt::Key_Backspace, "", "a");
+    row("keypad enter", true, "ab", Qt::Key_Enter, "", "ab\n");
+}
+
+void TestReplies::keys()
+{
+    QFETCH(bool, echo);
+    QFETCH(QString, typed);
+    QFETCH(int, key);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, shown);
+
+    Console console;
+    console.setLocalEcho(echo);
+    QSignalSpy spy(&console, &Console::getData);
+    QTest::keyClicks(&console, typed);
+    QTest::keyClick(&console, Qt::Key(key));
+    QCOMPARE(spy.count(), sent.isEmpty() ? 0 : 1);
+    if (!sent.isEmpty())
+        QCOMPARE(spy.at(0).at(0).toByteArray(), sent);
+    QCOMPARE(console.toPlainText(), shown);
+    QVERIFY(console.textCursor().atEnd());
+}
+
+void TestReplies::keepsAtMostHundredLines()
+{
+    Console console;
+    for (int i = 0; i < 150; ++i)
+        console.appendData("line " + QByteArray::number(i) + '\r');
+    console.appendData("last");
+    QCOMPARE(console.blockCount(), 100);
+    QCOMPARE(console.document()->firstBlock().text(), QStringLiteral("line 51"));
+    QSignalSpy spy(&console, &Console::getData);
+    QTest::keyClick(&console, Qt::Key_Return); // the pane's last line, typed or not
+    QCOMPARE(spy.value(0).value(0).toByteArray(), QByteArray("last\r"));
 }
 
 QTEST_MAIN(TestReplies)

@@ -1,12 +1,19 @@
-// The pure functions behind the wire and the texts, one row per case where the scenario tests
-// cannot reach the value: the panel's command and reply formats, the port list's entries and
-// detail lines, the simulated controller's cut into commands, and the panel's options.
+// The formats, one row per case where the scenarios cannot reach the value: the panel's
+// commands and replies, the port list's entries and detail lines, the simulated controller's
+// cut into commands and the panel's options; and the settings dialog's port list: the named
+// port first and selected, never listed twice, a typed path only on an entry without port
+// data, and a record that only Apply changes.
 
 #include "commandline.h"
 #include "portentry.h"
 #include "protocol.h"
+#include "settingsdialog.h"
 #include "simulatorprotocol.h"
 
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSerialPortInfo>
 #include <QTest>
 
 #include <limits>
@@ -45,6 +52,7 @@ class TestWire : public QObject
 private slots:
     void formats_data();
     void formats() const;
+    void portList();
 };
 
 void TestWire::formats_data()
@@ -106,5 +114,46 @@ void TestWire::formats() const
     QCOMPARE(got, want);
 }
 
-QTEST_GUILESS_MAIN(TestWire)
+void TestWire::portList()
+{
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+        const SettingsDialog dialog(nullptr, port.systemLocation());
+        QCOMPARE(dialog.findChild<QComboBox *>()->count(),
+                 QSerialPortInfo::availablePorts().size());
+    }
+
+    const QString named = QStringLiteral("/dev/lumarvethon-named");
+    SettingsDialog dialog(nullptr, named);
+    auto *list = dialog.findChild<QComboBox *>(QStringLiteral("serialPortInfoListBox"));
+    auto *location = dialog.findChild<QLabel *>(QStringLiteral("locationLabel"));
+    QCOMPARE(list->currentText(), named);
+    QVERIFY(!list->isEditable());
+    QCOMPARE(location->text(), "Location: " + named);
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("pidLabel"))->text(),
+             QStringLiteral("Product Identifier: N/A"));
+    const SerialSettings record = dialog.currentSettings();
+    QCOMPARE(QStringList({ record.portName, record.baudRateText, record.dataBitsText,
+                           record.parityText, record.stopBitsText })
+                 .join(' '),
+             named + " 115200 8 None 1");
+    QVERIFY(record.localEcho);
+
+    list->addItem(QStringLiteral("/dev/other"), portEntry(QStringLiteral("/dev/other")));
+    list->addItem(QStringLiteral("Custom"));
+    dialog.show();
+    list->setCurrentIndex(list->count() - 2);
+    QVERIFY(!list->isEditable());
+    QCOMPARE(location->text(), QStringLiteral("Location: /dev/other"));
+    QCOMPARE(dialog.currentSettings().portName, named);
+    list->setCurrentIndex(list->count() - 1);
+    QVERIFY(list->isEditable());
+    QVERIFY(list->currentText().isEmpty());
+    list->setEditText(QStringLiteral("/dev/typed"));
+    dialog.findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.currentSettings().portName, QStringLiteral("/dev/typed"));
+    QCOMPARE(dialog.currentSettings().baudRate, 115200);
+}
+
+QTEST_MAIN(TestWire)
 #include "tst_wire.moc"
