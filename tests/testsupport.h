@@ -9,9 +9,6 @@
 #include "pseudoterminal.h"
 
 #include <QApplication>
-#include <QByteArray>
-#include <QList>
-#include <QString>
 #include <QTest>
 
 #include <utility>

@@ -6,12 +6,10 @@
 #include "testsupport.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
-#include <QTest>
 #include <QTimer>
 
 namespace {

@@ -6,11 +6,9 @@
 #include "console.h"
 #include "testsupport.h"
 
-#include <QApplication>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
-#include <QTest>
 #include <QTextBlock>
 
 namespace {

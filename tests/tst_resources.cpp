@@ -7,12 +7,6 @@
 #include "settingsdialog.h"
 
 #include <QAction>
-#include <QDirIterator>
-#include <QProcess>
-#include <QResource>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 namespace {
