@@ -54,8 +54,8 @@ bool PanelOnLine::connectPanel(const QByteArray &answer)
 bool PanelOnLine::connectAndHome()
 {
     auto *home = find<QPushButton>("pushButton_home");
-    if (!connectPanel() || !controller.waitForText(">cp\r", 1000)
-        || !QTest::qWaitFor([home] { return home->isEnabled(); }, 1000))
+    if (!connectPanel() || !controller.waitForText(">cp\r", 3000)
+        || !QTest::qWaitFor([home] { return home->isEnabled(); }, 3000))
         return false;
     home->click();
     settle();

@@ -80,15 +80,15 @@ void TestPanel::session()
     // Before homing, the arrows move nothing.
     press(Qt::Key_Right);
     auto *home = panel.find<QPushButton>("pushButton_home");
-    QVERIFY(panel.controller.waitForText(">cp\r", 1000));
+    QVERIFY(panel.controller.waitForText(">cp\r", 3000));
     QTRY_COMPARE(home->styleSheet(), QStringLiteral("color: red"));
     press(Qt::Key_Left);
     QTest::mouseClick(home, Qt::LeftButton);
-    panel.settle();
+    QVERIFY(panel.controller.waitForText(">home\r"));
     QCOMPARE(panel.sent(), QByteArray(">stop\r>home\r"));
     QCOMPARE(enabled(panel.window), QStringLiteral("11111111010"));
     QVERIFY(!QApplication::focusWidget());
-    QVERIFY(panel.controller.waitForText(">cp\r>cp\r", 1000)); // later ticks leave it green
+    QVERIFY(panel.controller.waitForText(">cp\r>cp\r", 3000)); // later ticks leave it green
     QCOMPARE(home->styleSheet(), QStringLiteral("color: green"));
     QCOMPARE(probe.console()->toPlainText(),
              ">inform\n>status\n_Ver 106\n_offset 2500\n_status 1\n>stop\n>home\n");
@@ -103,7 +103,7 @@ void TestPanel::session()
     enter(target, "14750.01"); // beyond the upper limit: nothing
     enter(target, "1234.56");
     QVERIFY(!target->hasFocus());
-    panel.settle(60);
+    QVERIFY(panel.controller.waitForText(">ma 12345.6"));
     QCOMPARE(panel.sent(), QByteArray(">mr 2000>mr -2000>mr 2000>ma 147500>ma 12345.6"));
     QCOMPARE(consoleTail(panel, 2), QStringLiteral(">ma 147500|>ma 12345.6|"));
 
@@ -123,7 +123,7 @@ void TestPanel::session()
     // Stop, and calibration with its status query, which is not shown.
     QTest::mouseClick(panel.find<QPushButton>("pushButton_stop"), Qt::LeftButton);
     QTest::mouseClick(panel.find<QPushButton>("pushButton_AutoCalibrate"), Qt::LeftButton);
-    panel.settle();
+    QVERIFY(panel.controller.waitForText(">status\r"));
     QCOMPARE(panel.sent(), QByteArray(">ma 10000>stop\r>auto\r>status\r"));
     QCOMPARE(consoleTail(panel, 3), QStringLiteral(">ma 10000|>stop|>auto|"));
     panel.controller.write("_status 9\r");
@@ -166,7 +166,7 @@ void TestPanel::session()
     connect(panel.window, &MainWindow::lineSent, this, [&](const QByteArray &l) { events << l; });
     connect(panel.window, &MainWindow::controllerNotFound, this, [&] { events << "lost"; });
     QVERIFY(panel.connectPanel(QByteArray()));
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 4000);
     QCOMPARE(boxes.title(), QStringLiteral("Error"));
     QVERIFY(boxes.text().startsWith(QStringLiteral("No Device found")));
     QCOMPARE(events.join('|'), QStringLiteral(">inform\r|>status\r|>cp\r|lost"));
@@ -238,7 +238,7 @@ void TestPanel::deviceThatStopsReading()
     panel.controller.take();
     panel.controller.pty().setReading(true);
     QTRY_COMPARE_WITH_TIMEOUT(serial->bytesToWrite(), qint64(0), 5000);
-    QVERIFY(panel.controller.waitForText(">cp\r", 1000));
+    QVERIFY(panel.controller.waitForText(">cp\r", 3000));
 }
 
 QTEST_MAIN(TestPanel)
