@@ -64,31 +64,30 @@ void TestReplies::replies_data()
     QTest::addColumn<QString>("shown"); // what the console adds
     QTest::addColumn<QStringList>("want"); // parts of the state
 
-    const QString um = QStringLiteral(" \u00b5m");
     row("1.06 position and long travel", fw106, { "_cp 1234.5 um\r" }, "",
-        "ver=1.06; pos=1234.5" + um + "; slider=1234 -250..14750; limits=-250" + um + " 14750"
-            + um);
+        "ver=1.06; pos=1234.5 \u00b5m; slider=1234 -250..14750; limits=-250 \u00b5m 14750 \u00b5m");
     row("1.26 position", fw126, { "P 1234.5 um\r" }, "",
-        "ver=1.26; pos=1234.5" + um + "; slider=1234 -250..6250; limits=-250" + um + " 6250" + um);
-    row("1.26 P further in", fw126, { "_P 0012.50 um\r" }, "", "pos= 0012.50" + um);
+        "ver=1.26; pos=1234.5 \u00b5m; slider=1234 -250..6250; limits=-250 \u00b5m 6250 \u00b5m");
+    row("1.26 P further in", fw126, { "_P 0012.50 um\r" }, "", "pos= 0012.50 \u00b5m");
     row("1.26 passes the general form on", fw126, { "_cp 1234.5 um\r" }, "_cp 1234.5 um\n",
-        "pos=500.0" + um);
+        "pos=500.0 \u00b5m");
     row("3.12 position", fw312, { "_cp 99.9 um\r" }, "",
-        "ver=3.12; pos=99.9" + um + "; slider=99 -250..6250");
-    row("1.06 ignores the P form", fw106, { "P 1234.5 um\r" }, "", "pos=500.0" + um);
+        "ver=3.12; pos=99.9 \u00b5m; slider=99 -250..6250");
+    row("1.06 ignores the P form", fw106, { "P 1234.5 um\r" }, "", "pos=500.0 \u00b5m");
     row("split across reads", fw106, { "_cp 12", "34.5 um", "\r_cp 9" }, "",
-        "pos=1234.5" + um + "; rest=5");
-    row("byte by byte", fw106, { "o", "k", "\r", "_", "c", "p 3.5 um\r" }, "ok\n", "pos=3.5" + um);
+        "pos=1234.5 \u00b5m; rest=5");
+    row("byte by byte", fw106, { "o", "k", "\r", "_", "c", "p 3.5 um\r" }, "ok\n",
+        "pos=3.5 \u00b5m");
     row("micro sign and NUL", fw106, { "_cp 1.5 \xc2\xb5m\r", QByteArray("ok\0 more\r", 9) }, "ok",
-        "pos=1.5" + um);
+        "pos=1.5 \u00b5m");
     row("beyond the slider", fw312, { "_cp 7000.0 um\r" }, "", "slider=6250 -250..6250");
     row("unsupported 2.00 drops every line", "_Ver 200\r_offset 1000\r_status 9\r",
-        { "_cp 1.5 um\rok\r" }, "", "ver=2.00; pos=0.0" + um + "; calib=AutoCalibrate ");
+        { "_cp 1.5 um\rok\r" }, "", "ver=2.00; pos=0.0 \u00b5m; calib=AutoCalibrate ");
     row("a later version line brings a grammar", "_Ver 200\r", { "_Ver 106\r_cp 2.5 um\r" },
-        "_Ver 106\n", "pos=2.5" + um);
+        "_Ver 106\n", "pos=2.5 \u00b5m");
     row("shown and not shown", fw106,
         { "ok\r_home done\r_tg 1000.0\r_Pos 10\rdone\r\nok\r_err >x\r" },
-        "ok\n_home done\n_err >x\n", "pos=500.0" + um);
+        "ok\n_home done\n_err >x\n", "pos=500.0 \u00b5m");
     row("calibrated turns home red", fw106, { "_status 9\r" }, "_status 9\n",
         "calib=Calibrated color: green; home=color: red");
     row("not calibrated", fw106 + "_status 9\r", { "_status 1\r" }, "_status 1\n",
@@ -96,17 +95,17 @@ void TestReplies::replies_data()
     row("1.26 shows status lines only", fw126, { "_status 9\r" }, "_status 9\n",
         "calib=AutoCalibrate ; home=");
     row("offset with a fraction", fw312, { "_offset 1234.5\r" }, "_offset 1234.5\n",
-        "limits=-123.45" + um + " 6376.55" + um + "; slider=500 -123..6376");
+        "limits=-123.45 \u00b5m 6376.55 \u00b5m; slider=500 -123..6376");
     row("negative offset", fw312, { "_offset -500\r" }, "_offset -500\n",
-        "limits=50" + um + " 6550" + um);
+        "limits=50 \u00b5m 6550 \u00b5m");
     row("1.26 capitalised offset", fw126, { "Offset 1000\r" }, "Offset 1000\n",
-        "limits=-100" + um + " 6400" + um);
+        "limits=-100 \u00b5m 6400 \u00b5m");
     row("travel of a new version waits for its offset", fw106, { "_Ver 126\r" }, "_Ver 126\n",
-        "ver=1.26; limits=-250" + um + " 14750" + um);
+        "ver=1.26; limits=-250 \u00b5m 14750 \u00b5m");
     row("4096 bytes without CR are kept", fw106, { QByteArray(4096, 'x') }, "", "rest=4096");
     row("one more and they are let go", fw106, { QByteArray(4096, 'x'), "x" }, "", "rest=0");
     row("a long line in one read is whole", fw106, { "_cp " + QByteArray(5000, '9') + " um\r" }, "",
-        "pos=" + QString(5000, '9') + um);
+        "pos=" + QString(5000, '9') + " \u00b5m");
 }
 
 void TestReplies::replies()
