@@ -58,7 +58,6 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void session();
     void lostDevice();
-    void portThatCannotOpen();
     void deviceThatStopsReading();
 };
 
@@ -144,7 +143,6 @@ void TestPanel::session()
     auto *toggle = panel.find<QPushButton>("pushButton_Console");
     toggle->click();
     QCOMPARE(panel.window->size(), QSize(580, 700));
-    QCOMPARE(toggle->text(), QStringLiteral("Console <<"));
     toggle->click();
     QCOMPARE(panel.window->size(), QSize(580, 408));
 
@@ -176,10 +174,21 @@ void TestPanel::session()
 
 void TestPanel::lostDevice()
 {
-    // The port is let go before the operator is told, once, however often it is reported.
+    // A port that another program holds does not open; once let go, it does.
     ModalCloser boxes(300);
     PanelOnLine panel;
+    auto *holder = new QSerialPort(panel.controller.devicePath(), panel.window);
+    QVERIFY(holder->open(QIODevice::ReadWrite)); // the toolkit locks what it opened
+    panel.trigger("actionConnect");
+    QCOMPARE(boxes.text(),
+             QStringLiteral(
+                 "No COM-Port found: \n1. Check Device-Connection \n2. Install Device Driver"));
+    QCOMPARE(panel.probe().statusLabel()->text(), QStringLiteral("Open error"));
+    QCOMPARE(enabled(panel.window), QStringLiteral("00000000101"));
+    holder->close();
     QVERIFY(panel.connectAndHome());
+
+    // Lost, the port is let go before the operator is told, once, however often it is reported.
     const PanelProbe probe = panel.probe();
     bool openBehindBox = true;
     QObject::connect(panel.window, &MainWindow::connectionLost, probe.serial(), [&] {
@@ -190,31 +199,14 @@ void TestPanel::lostDevice()
         });
     });
     panel.controller.pty().hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(boxes.count() >= 1 && !ModalCloser::boxOpen(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(boxes.count() >= 2 && !ModalCloser::boxOpen(), 3000);
     spin(100);
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.title(), QStringLiteral("Critical Error"));
+    QCOMPARE(boxes.count(), 2);
+    QCOMPARE(boxes.boxes().at(1).title, QStringLiteral("Critical Error"));
     QVERIFY(!openBehindBox);
     QCOMPARE(probe.statusLabel()->text(), QStringLiteral("Disconnected"));
     QVERIFY(!probe.homed());
     QCOMPARE(enabled(panel.window), QStringLiteral("00000000101"));
-}
-
-void TestPanel::portThatCannotOpen()
-{
-    ModalCloser boxes;
-    PanelOnLine panel;
-    QSerialPort holder(panel.controller.devicePath()); // the toolkit locks what it opened
-    QVERIFY(holder.open(QIODevice::ReadWrite));
-    panel.trigger("actionConnect");
-    QCOMPARE(boxes.text(),
-             QStringLiteral(
-                 "No COM-Port found: \n1. Check Device-Connection \n2. Install Device Driver"));
-    QCOMPARE(panel.probe().statusLabel()->text(), QStringLiteral("Open error"));
-    QCOMPARE(enabled(panel.window), QStringLiteral("00000000101"));
-    holder.close(); // once let go, it opens
-    panel.trigger("actionConnect");
-    QVERIFY(panel.controller.waitForText(">inform\r>status\r"));
 }
 
 void TestPanel::deviceThatStopsReading()

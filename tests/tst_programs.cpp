@@ -49,16 +49,12 @@ void TestPrograms::answers_data()
                         int exitCode, const char *text) {
         QTest::newRow(name) << program << arguments << exitCode << QByteArray(text);
     };
-    row("panel help", panelBin, { "--help" }, 0, "--simulate");
     row("panel version", panelBin, { "--version" }, 0, "lumarvethon " LUMARVETHON_VERSION "\n");
-    row("panel bad version", panelBin, { "--simulate=abc" }, 2, "lumarvethon: ");
     row("panel port and simulate", panelBin, { "--simulate", "--port", "x" }, 2, "--port and");
-    row("simulator help", simBin, { "--help" }, 0, "--hangup-after");
     row("simulator version", simBin, { "--version" }, 0,
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");
     row("simulator no noise", simBin, { "--noise", "0" }, 2, "noise");
-    row("simulator stray argument", simBin, { "extra" }, 2, "\"extra\"");
 }
 
 void TestPrograms::answers()

@@ -143,7 +143,6 @@ void TestReplies::keys_data()
     };
     row("return", true, "abc", Qt::Key_Return, "abc\r", "abc\n");
     row("up", true, "ab", Qt::Key_Up, "ab\r", "ab\n");
-    row("left", true, "ab", Qt::Key_Left, "ab\r", "ab\n");
     row("right", true, "ab", Qt::Key_Right, "ab\r", "ab\n");
     row("delete corrects, then sends", true, "abcd", Qt::Key_Delete, "abc\r", "abc\n");
     row("echo off swallows typing", false, "abc", Qt::Key_Return, "\r", "\n");

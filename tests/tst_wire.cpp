@@ -101,7 +101,6 @@ void TestWire::formats_data()
     // The panel's options: exit code (-1: run), port, firmware (-: no simulation), lines.
     row("port", parsed({ "--port", "/dev/ttyUSB0" }), "-1 /dev/ttyUSB0 - 0");
     row("simulate alone", parsed({ "--simulate" }), "-1  1.06 0");
-    row("simulate 3.02", parsed({ "--simulate=3.02" }), "-1  3.02 0");
     row("version apart", parsed({ "--simulate", "1.26" }), "2  - 1");
     row("blank port", parsed({ "--port= " }), "2  - 1");
     row("after --", parsed({ "--", "--simulate" }), "2  - 1");
