@@ -103,7 +103,8 @@ void TestWire::formats_data()
     row("simulate alone", parsed({ "--simulate" }), "-1  1.06 0");
     row("version apart", parsed({ "--simulate", "1.26" }), "2  - 1");
     row("blank port", parsed({ "--port= " }), "2  - 1");
-    row("after --", parsed({ "--", "--simulate" }), "2  - 1");
+    row("after --", parseCommandLine({ "lumarvethon", "--", "--simulate" }).message,
+        "lumarvethon: unexpected argument \"--simulate\"\n");
 }
 
 void TestWire::formats() const
@@ -117,7 +118,7 @@ void TestWire::portList()
 {
     for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
         const SettingsDialog dialog(nullptr, port.systemLocation());
-        QCOMPARE(dialog.findChild<QComboBox *>()->count(),
+        QCOMPARE(dialog.findChild<QComboBox *>("serialPortInfoListBox")->count(),
                  QSerialPortInfo::availablePorts().size());
     }
 
