@@ -2,49 +2,50 @@
 #define TESTSUPPORT_H
 
 // What the panel's tests share: the controller's end of a real pseudo-terminal, a closer for
-// the modal message boxes that the panel shows, and a read-only look at the window's state.
+// the modal message boxes that the panel shows, a read-only look at the window's state, and
+// a panel connected to a controller that the test plays.
 
 #include "mainwindow.h"
 #include "pseudoterminal.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QObject>
-#include <QString>
+#include <QApplication>
+#include <QTest>
+
+#include <utility>
 
 class QTimer;
 class Console;
 
-// The far end of the line as a test sees it: every byte the panel writes is collected, and
-// the test writes the controller's replies.
+// The far end of the line: every byte the panel writes is collected; the test writes replies.
 class ControllerEnd : public QObject
 {
     Q_OBJECT
 
 public:
     explicit ControllerEnd(QObject *parent = nullptr);
-
     bool open() { return terminal.open(); }
     QString devicePath() const { return terminal.devicePath(); }
     PseudoTerminal &pty() { return terminal; }
-
     void write(const QByteArray &data) { terminal.write(data); }
-    // Waits (running the event loop) until at least n bytes have arrived in all.
-    bool waitForBytes(int n, int timeoutMs = 2000);
-    // Waits until the collected bytes contain the given text.
-    bool waitForText(const QByteArray &text, int timeoutMs = 2000);
+    // Wait (running the event loop) for n bytes in all, or for the given text.
+    bool waitForBytes(int n, int timeoutMs = 2000)
+    {
+        return QTest::qWaitFor([&] { return bytes.size() >= n; }, timeoutMs);
+    }
+    bool waitForText(const QByteArray &text, int timeoutMs = 2000)
+    {
+        return QTest::qWaitFor([&] { return bytes.contains(text); }, timeoutMs);
+    }
     QByteArray received() const { return bytes; }
-    // Returns what has arrived and forgets it.
-    QByteArray take();
+    QByteArray take() { return std::exchange(bytes, QByteArray()); } // and forget it
 
 private:
     PseudoTerminal terminal;
     QByteArray bytes;
 };
 
-// Answers the message boxes that the panel opens, as an operator would, and remembers them.
-// Each box is closed delayMs after it is shown. It watches for boxes being shown rather than
-// polling, so it costs nothing while no box is open.
+// Answers the panel's message boxes delayMs after they show, as an operator would, and
+// remembers them. It watches Show events, so it costs nothing while no box is open.
 class ModalCloser : public QObject
 {
     Q_OBJECT
@@ -55,17 +56,18 @@ public:
         QString title;
         QString text;
     };
-
-    explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr);
-    ~ModalCloser() override;
-
+    explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr)
+        : QObject(parent)
+        , delay(delayMs)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~ModalCloser() override { qApp->removeEventFilter(this); }
     QList<Box> boxes() const { return seen; }
     int count() const { return seen.size(); }
-    // The first box's title and text, empty when none was shown.
-    QString title() const { return seen.value(0).title; }
+    QString title() const { return seen.value(0).title; } // of the first box
     QString text() const { return seen.value(0).text; }
-    // True while a modal box is open right now.
-    static bool boxOpen();
+    static bool boxOpen(); // a modal box is open right now
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -76,16 +78,14 @@ private:
 };
 
 // Read-only access to the state that the panel's parts share, and a way into the receive
-// path for bytes that did not come through the port (the fuzzer's).
+// path for bytes that did not come through the port (the fuzzer's and the reply table's).
 class PanelProbe
 {
 public:
     explicit PanelProbe(MainWindow &window)
         : w(window)
     { }
-
     void feed(const QByteArray &bytes) const { w.takeInBytes(bytes); }
-
     QSerialPort *serial() const { return w.serial; }
     QTimer *pollTimer() const { return w.pollTimer; }
     Console *console() const { return w.console; }
@@ -106,38 +106,38 @@ private:
     MainWindow &w;
 };
 
-// A panel whose settings dialog offers a fresh pseudo-terminal first, with the controller's
-// end of that terminal driven by the test.
+// A panel whose settings dialog offers a fresh pseudo-terminal first; the test drives the
+// controller's end.
 class PanelOnLine
 {
 public:
     PanelOnLine();
-    ~PanelOnLine();
+    ~PanelOnLine() { delete window; }
 
     ControllerEnd controller;
     MainWindow *window = nullptr;
     PanelProbe probe() const { return PanelProbe(*window); }
 
-    // Triggers Connect, waits for the identification and status requests, answers them
-    // with the given lines and waits until the panel has taken them in. An empty answer
-    // leaves the controller silent. Returns false when the requests did not arrive.
+    // Triggers Connect, waits for ">inform\r>status\r", answers (an empty answer leaves the
+    // controller silent) and lets the panel take the answer in. False without the requests.
     bool connectPanel(const QByteArray &answer
                       = QByteArrayLiteral("_Ver 106\r_offset 2500\r_status 1\r"));
-    // Waits for the first poll tick to have identified the controller, then homes it and
-    // forgets the bytes written so far.
+    // Also waits for the tick that identifies the controller, homes it and forgets the bytes.
     bool connectAndHome();
-
     template<class T> T *find(const char *name) const
     {
         return window->findChild<T *>(QString::fromLatin1(name));
     }
     void trigger(const char *actionName) const;
-    // Waits until the panel's port has no bytes left to write and the controller end has
-    // read them.
-    void settle(int ms = 30);
+    void settle(int ms = 30) { QTest::qWait(ms); } // lets the bytes arrive and be handled
+    // What the controller received since the last take, without the poll's queries (moves
+    // carry no CR, so a query right behind one is still cut out whole).
+    QByteArray sent() { return controller.take().replace(">cp\r", ""); }
 };
 
-// Runs the event loop for the given time.
-void spin(int ms);
+inline void spin(int ms)
+{
+    QTest::qWait(ms);
+}
 
 #endif // TESTSUPPORT_H

@@ -1,32 +1,46 @@
-// The controller's replies over a real pseudo-terminal: the firmware version and the grammar
-// it selects, what position, status and offset lines do to the window, and which lines the
-// console shows.
+// The text that goes through the panel: the reply parser, fed read by read straight into the
+// receive path of a window (what each grammar makes of version, position, status and offset
+// lines, which lines the console shows, the cut into lines with its bound on an unfinished
+// one), and the console pane's keys, echo and bound on the lines it keeps.
 
-#include "faultsupport.h"
-#include "replyfixtures.h"
+#include "console.h"
+#include "testsupport.h"
 
-#include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
-
-#include <cmath>
+#include <QTextBlock>
 
 namespace {
 
-// A line that moves nothing: the stage stays at 500.
-void unmoved(const char *name, const QByteArray &answer, const QByteArray &line,
-             const QString &shown = QString())
+const QByteArray fw106("_Ver 106\r_offset 2500\r_status 1\r_cp 500.0 um\r");
+const QByteArray fw126("_Ver 126\r_offset 2500\rP 500.0 um\r");
+const QByteArray fw312("_Ver 312\r_offset 2500\r_status 1\r_cp 500.0 um\r");
+
+QStringList state(const MainWindow &w)
 {
-    QTest::newRow(name) << answer << line << shown << 500.0 << QStringLiteral("500.0") << 500;
+    const auto text = [&w](const char *name) {
+        return w.findChild<QWidget *>(QLatin1String(name))->property("text").toString();
+    };
+    const auto *slider = w.findChild<QSlider *>(QStringLiteral("horizontalSlider"));
+    const PanelProbe probe(const_cast<MainWindow &>(w));
+    return { "ver=" + probe.firmwareVersion(),
+             "pos=" + text("label_Position"),
+             QStringLiteral("slider=%1 %2..%3")
+                 .arg(slider->value())
+                 .arg(slider->minimum())
+                 .arg(slider->maximum()),
+             "limits=" + text("label_Slidermin") + ' ' + text("label_Slidermax"),
+             "calib=" + text("pushButton_AutoCalibrate") + ' '
+                 + w.findChild<QWidget *>("pushButton_AutoCalibrate")->styleSheet(),
+             "home=" + w.findChild<QWidget *>("pushButton_home")->styleSheet(),
+             "rest=" + QString::number(probe.rxBuffer().size()) };
 }
 
-void limits(const char *name, const QByteArray &version, const QByteArray &line, const char *text,
-            double minimum, double maximum, const char *minimumLabel, const char *maximumLabel,
-            int sliderMinimum, int sliderMaximum)
+void row(const char *name, const QByteArray &before, const QByteArrayList &reads,
+         const QString &shown, const QString &want)
 {
-    QTest::newRow(name) << version << line << QString::fromLatin1(text) << minimum << maximum
-                        << QString::fromLatin1(minimumLabel) << QString::fromLatin1(maximumLabel)
-                        << sliderMinimum << sliderMaximum;
+    QTest::newRow(name) << before << reads << shown << want.split(QStringLiteral("; "));
 }
 
 } // namespace
@@ -36,301 +50,137 @@ class TestReplies : public QObject
     Q_OBJECT
 
 private slots:
-    void versionLines_data();
-    void versionLines();
-    void unsupportedVersionDropsEveryLine();
-    void replyLines_data();
-    void replyLines();
-    void sliderHeldByOperatorStaysPut();
-    void statusLines_data();
-    void statusLines();
-    void offsetLines_data();
-    void offsetLines();
+    void replies_data();
+    void replies();
+    void keys_data();
+    void keys();
+    void keepsAtMostHundredLines();
 };
 
-void TestReplies::versionLines_data()
+void TestReplies::replies_data()
 {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<double>("travel");
-    QTest::addColumn<bool>("linesTaken");
+    QTest::addColumn<QByteArray>("before"); // the answer to the identification
+    QTest::addColumn<QByteArrayList>("reads");
+    QTest::addColumn<QString>("shown"); // what the console adds
+    QTest::addColumn<QStringList>("want"); // parts of the state
 
-    QTest::newRow("1.06") << QByteArray("_Ver 106\r") << "1.06" << 15000.0 << true;
-    QTest::newRow("1.26") << QByteArray("_Ver 126\r") << "1.26" << 6500.0 << true;
-    QTest::newRow("2.00") << QByteArray("_Ver 200\r") << "2.00" << 6500.0 << false;
-    QTest::newRow("0.99") << QByteArray("_Ver 099\r") << "0.99" << 6500.0 << false;
-    QTest::newRow("1.07") << QByteArray("_Ver 107\r") << "1.07" << 6500.0 << false;
-    QTest::newRow("3.12") << QByteArray("_Ver 312\r") << "3.12" << 6500.0 << true;
-    QTest::newRow("9.99") << QByteArray("_Ver 999\r") << "9.99" << 6500.0 << true;
-    QTest::newRow("letter") << QByteArray("_Ver A01\r") << "A.01" << 6500.0 << true;
-    // The three bytes are counted from the start of the line, wherever "Ver" stands.
-    QTest::newRow("Ver further in") << QByteArray("Fw Ver 106\r") << "r. 1" << 6500.0 << true;
-    QTest::newRow("after CR LF") << QByteArray("\n_Ver 106\r") << " .10" << 6500.0 << false;
+    row("1.06 position and long travel", fw106, { "_cp 1234.5 um\r" }, "",
+        "ver=1.06; pos=1234.5 \u00b5m; slider=1234 -250..14750; limits=-250 \u00b5m 14750 \u00b5m");
+    row("1.26 position", fw126, { "P 1234.5 um\r" }, "",
+        "ver=1.26; pos=1234.5 \u00b5m; slider=1234 -250..6250; limits=-250 \u00b5m 6250 \u00b5m");
+    row("1.26 P further in", fw126, { "_P 0012.50 um\r" }, "", "pos= 0012.50 \u00b5m");
+    row("1.26 passes the general form on", fw126, { "_cp 1234.5 um\r" }, "_cp 1234.5 um\n",
+        "pos=500.0 \u00b5m");
+    row("3.12 position", fw312, { "_cp 99.9 um\r" }, "",
+        "ver=3.12; pos=99.9 \u00b5m; slider=99 -250..6250");
+    row("1.06 ignores the P form", fw106, { "P 1234.5 um\r" }, "", "pos=500.0 \u00b5m");
+    row("split across reads", fw106, { "_cp 12", "34.5 um", "\r_cp 9" }, "",
+        "pos=1234.5 \u00b5m; rest=5");
+    row("byte by byte", fw106, { "o", "k", "\r", "_", "c", "p 3.5 um\r" }, "ok\n",
+        "pos=3.5 \u00b5m");
+    row("micro sign and NUL", fw106, { "_cp 1.5 \xc2\xb5m\r", QByteArray("ok\0 more\r", 9) }, "ok",
+        "pos=1.5 \u00b5m");
+    row("beyond the slider", fw312, { "_cp 7000.0 um\r" }, "", "slider=6250 -250..6250");
+    row("unsupported 2.00 drops every line", "_Ver 200\r_offset 1000\r_status 9\r",
+        { "_cp 1.5 um\rok\r" }, "", "ver=2.00; pos=0.0 \u00b5m; calib=AutoCalibrate ");
+    row("a later version line brings a grammar", "_Ver 200\r", { "_Ver 106\r_cp 2.5 um\r" },
+        "_Ver 106\n", "pos=2.5 \u00b5m");
+    row("shown and not shown", fw106,
+        { "ok\r_home done\r_tg 1000.0\r_Pos 10\rdone\r\nok\r_err >x\r" },
+        "ok\n_home done\n_err >x\n", "pos=500.0 \u00b5m");
+    row("calibrated turns home red", fw106, { "_status 9\r" }, "_status 9\n",
+        "calib=Calibrated color: green; home=color: red");
+    row("not calibrated", fw106 + "_status 9\r", { "_status 1\r" }, "_status 1\n",
+        "calib=AutoCalibrate color: red");
+    row("1.26 shows status lines only", fw126, { "_status 9\r" }, "_status 9\n",
+        "calib=AutoCalibrate ; home=");
+    row("offset with a fraction", fw312, { "_offset 1234.5\r" }, "_offset 1234.5\n",
+        "limits=-123.45 \u00b5m 6376.55 \u00b5m; slider=500 -123..6376");
+    row("negative offset", fw312, { "_offset -500\r" }, "_offset -500\n",
+        "limits=50 \u00b5m 6550 \u00b5m");
+    row("1.26 capitalised offset", fw126, { "Offset 1000\r" }, "Offset 1000\n",
+        "limits=-100 \u00b5m 6400 \u00b5m");
+    row("travel of a new version waits for its offset", fw106, { "_Ver 126\r" }, "_Ver 126\n",
+        "ver=1.26; limits=-250 \u00b5m 14750 \u00b5m");
+    row("4096 bytes without CR are kept", fw106, { QByteArray(4096, 'x') }, "", "rest=4096");
+    row("one more and they are let go", fw106, { QByteArray(4096, 'x'), "x" }, "", "rest=0");
+    row("a long line in one read is whole", fw106, { "_cp " + QByteArray(5000, '9') + " um\r" }, "",
+        "pos=" + QString(5000, '9') + " \u00b5m");
 }
 
-void TestReplies::versionLines()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QString, version);
-    QFETCH(double, travel);
-    QFETCH(bool, linesTaken);
-
-    PanelOnLine panel;
-    ModalCloser closer;
-    QVERIFY(panel.connectPanel(line));
-    const PanelProbe probe = panel.probe();
-    QCOMPARE(probe.firmwareVersion(), version);
-    QCOMPARE(probe.travelRange(), travel);
-    // A grammar shows "ok"; without one every line is dropped.
-    QCOMPARE(shownFor(panel, "ok\r"), linesTaken ? QStringLiteral("ok\n") : QString());
-    // Any version identifies the controller at the poll tick, supported or not.
-    QTRY_VERIFY_WITH_TIMEOUT(panel.find<QPushButton>("pushButton_home")->isEnabled(), 1000);
-    QVERIFY(panel.find<QPushButton>("pushButton_AutoCalibrate")->isEnabled());
-    QVERIFY(probe.serial()->isOpen());
-    QCOMPARE(closer.count(), 0);
-}
-
-void TestReplies::unsupportedVersionDropsEveryLine()
-{
-    PanelOnLine panel;
-    QVERIFY(panel.connectPanel("_Ver 200\r_offset 1000\r_status 9\r_cp 12.5 um\r"));
-    const PanelProbe probe = panel.probe();
-    auto *label = panel.find<QLabel>("label_Position");
-    const QString labelBefore = label->text();
-    QCOMPARE(probe.console()->toPlainText(), QStringLiteral(">inform\n>status\n"));
-    QCOMPARE(probe.offsetText(), QString());
-    QCOMPARE(probe.statusCode(), QString());
-    QCOMPARE(probe.minPosition(), -250.0);
-    QCOMPARE(probe.maxPosition(), 6250.0);
-    QCOMPARE(panel.find<QPushButton>("pushButton_AutoCalibrate")->text(),
-             QStringLiteral("AutoCalibrate"));
-    QCOMPARE(shownFor(panel, "_cp 1234.5 um\r_home done\r"), QString());
-    QCOMPARE(label->text(), labelBefore);
-    // A later version line brings a grammar back.
-    QCOMPARE(shownFor(panel, "_Ver 106\r_cp 1234.5 um\r"), QStringLiteral("_Ver 106\n"));
-    QCOMPARE(label->text(), micrometres("1234.5"));
-    QCOMPARE(probe.position(), 1234.5);
-}
-
-void TestReplies::replyLines_data()
-{
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<double>("position");
-    QTest::addColumn<QString>("number"); // as the label shows it
-    QTest::addColumn<int>("slider");
-
-    const QByteArray p = QByteArrayLiteral("P 1234.5 um\r"),
-                     cp = QByteArrayLiteral("_cp 1234.5 um\r");
-    QTest::newRow("1.26") << fw126 << p << "" << 1234.5 << "1234.5" << 1234;
-    QTest::newRow("1.26, P further in")
-        << fw126 << QByteArray("_P 0012.50 um\r") << "" << 12.5 << " 0012.50" << 12;
-    QTest::newRow("1.06") << fw106 << cp << "" << 1234.5 << "1234.5" << 1234;
-    QTest::newRow("3.12") << fw312 << QByteArray("_cp 99.9 um\r") << "" << 99.9 << "99.9" << 99;
-    QTest::newRow("not reformatted")
-        << fw106 << QByteArray("_cp 1.5e3 um\r") << "" << 1500.0 << "1.5e3" << 1500;
-    QTest::newRow("truncated toward zero")
-        << fw106 << QByteArray("_cp -12.7 um\r") << "" << -12.7 << "-12.7" << -12;
-    QTest::newRow("above the slider's range")
-        << fw312 << QByteArray("_cp 7000.0 um\r") << "" << 7000.0 << "7000.0" << 6250;
-    QTest::newRow("below the slider's range")
-        << fw106 << QByteArray("_cp -300.0 um\r") << "" << -300.0 << "-300.0" << -250;
-    QTest::newRow("micro sign is one character")
-        << fw106 << QByteArray("_cp 1234.5 \xc2\xb5m\r") << "" << 1234.5 << "1234.5" << 1234;
-    QTest::newRow("invalid UTF-8 is one character")
-        << fw106 << QByteArray("_cp 1234.5 \xb5m\r") << "" << 1234.5 << "1234.5" << 1234;
-    // Decoded up to the NUL: "_cp 1234.5" is cut between its first four and last four.
-    QTest::newRow("NUL ends the line's text")
-        << fw106 << raw("_cp 1234.5\0 um\r") << "" << 12.0 << "12" << 12;
-    QTest::newRow("no number") << fw106 << QByteArray("_cp --- um\r") << "" << 0.0 << "---" << 0;
-    unmoved("1.06, P form", fw106, p);
-    unmoved("3.12, P form", fw312, p);
-    unmoved("cp further in", fw106, " " + cp);
-    unmoved("cp after CR LF", fw106, "\n" + cp);
-    unmoved("upper case CP", fw106, "_CP 1234.5 um\r");
-    // With 1.26 only a "P" makes a position line; this one passes through instead.
-    unmoved("1.26, general form", fw126, cp, asShown(cp));
-    unmoved("ok", fw106, "ok\r", "ok\n");
-    unmoved("underscore", fw106, "_home done\r", "_home done\n");
-    unmoved("begins with ok", fw106, "okay\r", "okay\n");
-    unmoved("target never", fw106, "_tg 1000.0\r");
-    unmoved("underscore with P", fw106, "_Pos 10\r");
-    unmoved("ok with P", fw106, "ok P\r");
-    unmoved("other line", fw106, "done\r");
-    unmoved("upper case OK", fw106, "OK\r");
-    unmoved("ok after CR LF", fw106, "\nok\r");
-    unmoved("ok further in", fw106, " ok\r");
-    unmoved("empty lines", fw106, "\r\r\r");
-    unmoved("invalid UTF-8", fw106, "_\xc3( done\r", QStringLiteral("_\ufffd( done\n"));
-    unmoved("UTF-8", fw106, "_\xc2\xb5m\r", QStringLiteral("_\u00b5m\n"));
-    unmoved("NUL ends the text", fw106, raw("ok\0 and more\r"), QStringLiteral("ok"));
-    unmoved("1.26 underscore", fw126, "_home done\r", "_home done\n");
-    unmoved("1.26 target", fw126, "_tg 1000.0\r");
-    unmoved("1.26 other line", fw126, "done\r");
-}
-
-void TestReplies::replyLines()
-{
-    QFETCH(QByteArray, answer);
-    QFETCH(QByteArray, line);
-    QFETCH(QString, shown);
-    QFETCH(double, position);
-    QFETCH(QString, number);
-    QFETCH(int, slider);
-
-    PanelOnLine panel;
-    QVERIFY(panel.connectPanel(answer));
-    QCOMPARE(panel.probe().position(), 500.0);
-    QCOMPARE(shownFor(panel, line), shown); // a poll reply is never shown
-    QCOMPARE(panel.probe().position(), position);
-    QCOMPARE(panel.find<QLabel>("label_Position")->text(), micrometres(number));
-    auto *horizontalSlider = panel.find<QSlider>("horizontalSlider");
-    QCOMPARE(horizontalSlider->value(), slider);
-    QCOMPARE(horizontalSlider->maximum(), answer == fw106 ? 14750 : 6250); // limits untouched
-}
-
-void TestReplies::sliderHeldByOperatorStaysPut()
-{
-    PanelOnLine panel;
-    QVERIFY(panel.connectAndHome());
-    panel.window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(panel.window));
-    auto *slider = panel.find<QSlider>("horizontalSlider");
-    auto *label = panel.find<QLabel>("label_Position");
-    panel.controller.write("_cp 100.0 um\r");
-    panel.settle();
-    QCOMPARE(slider->value(), 100);
-
-    slider->setFocus();
-    QVERIFY(slider->hasFocus());
-    panel.controller.write("_cp 1000.0 um\r");
-    panel.settle();
-    QCOMPARE(label->text(), micrometres("1000.0"));
-    QCOMPARE(panel.probe().position(), 1000.0);
-    QCOMPARE(slider->value(), 100);
-
-    slider->clearFocus();
-    panel.controller.write("_cp 1100.0 um\r");
-    panel.settle();
-    QCOMPARE(slider->value(), 1100);
-}
-
-void TestReplies::statusLines_data()
-{
-    QTest::addColumn<QByteArray>("before"); // lines at connect, after a "Calibrated" status
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("calibrateText");
-    QTest::addColumn<QString>("calibrateStyle");
-    QTest::addColumn<QString>("homeStyle");
-
-    const QString red = QStringLiteral("color: red"), green = QStringLiteral("color: green");
-    const QByteArray one = QByteArrayLiteral("_status 1\r");
-    // The stage has been homed, so the home button is green to begin with.
-    QTest::newRow("calibrated turns home red") << one << QByteArray("_status 9\r") << "9"
-                                               << "Calibrated" << green << red;
-    QTest::newRow("not calibrated") << QByteArray("_status 9\r") << one << "1"
-                                    << "AutoCalibrate" << red << green;
-    QTest::newRow("other code") << QByteArray() << QByteArray("_status 4\r") << "4"
-                                << "Calibrated" << green << green;
-    QTest::newRow("wider code taken as one character") << one << QByteArray("_status 41\r") << "4"
-                                                       << "AutoCalibrate" << red << green;
-    QTest::newRow("too short") << one << QByteArray("_status\r") << "1"
-                               << "AutoCalibrate" << red << green;
-    QTest::newRow("after CR LF") << one << QByteArray("\n_status 9\r") << " "
-                                 << "AutoCalibrate" << red << green;
-    // Passed through like any "_" line, and not interpreted.
-    QTest::newRow("ignored by 1.26") << QByteArray("_Ver 126\r") << one << "9"
-                                     << "Calibrated" << green << green;
-}
-
-void TestReplies::statusLines()
+void TestReplies::replies()
 {
     QFETCH(QByteArray, before);
-    QFETCH(QByteArray, line);
-    QFETCH(QString, code);
-    QFETCH(QString, calibrateText);
-    QFETCH(QString, calibrateStyle);
-    QFETCH(QString, homeStyle);
+    QFETCH(QByteArrayList, reads);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, want);
 
-    PanelOnLine panel;
-    // "Calibrated" first, so that the other rows show what they leave alone.
-    QVERIFY(panel.connectPanel("_Ver 106\r_offset 2500\r_status 9\r" + before));
-    QVERIFY(panel.controller.waitForText(">cp\r", 1000));
-    QTest::qWait(10);
-    auto *home = panel.find<QPushButton>("pushButton_home");
-    home->click();
-    QCOMPARE(home->styleSheet(), QStringLiteral("color: green"));
-
-    QCOMPARE(shownFor(panel, line), asShown(line)); // always shown, whatever the code
-    QCOMPARE(panel.probe().statusCode(), code);
-    auto *calibrate = panel.find<QPushButton>("pushButton_AutoCalibrate");
-    QCOMPARE(calibrate->text(), calibrateText);
-    QCOMPARE(calibrate->styleSheet(), calibrateStyle);
-    QVERIFY(calibrate->isEnabled());
-    QCOMPARE(home->styleSheet(), homeStyle);
-    QVERIFY(home->isEnabled());
+    MainWindow window;
+    const PanelProbe probe(window);
+    probe.feed(before);
+    const QString console = probe.console()->toPlainText();
+    for (const QByteArray &read : reads)
+        probe.feed(read);
+    spin(25); // the read-out may follow a moment later
+    for (const QString &part : want)
+        QTRY_VERIFY2_WITH_TIMEOUT(state(window).contains(part),
+                                  qPrintable(part + " not in " + state(window).join("; ")), 500);
+    QCOMPARE(probe.console()->toPlainText().mid(console.size()), shown);
 }
 
-void TestReplies::offsetLines_data()
+void TestReplies::keys_data()
 {
-    QTest::addColumn<QByteArray>("version");
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("offsetText");
-    QTest::addColumn<double>("minimum");
-    QTest::addColumn<double>("maximum");
-    QTest::addColumn<QString>("minimumLabel");
-    QTest::addColumn<QString>("maximumLabel");
-    QTest::addColumn<int>("sliderMinimum");
-    QTest::addColumn<int>("sliderMaximum");
+    QTest::addColumn<bool>("echo");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArray>("sent"); // empty: nothing is sent
+    QTest::addColumn<QString>("shown");
 
-    const QByteArray v106("_Ver 106\r"), v126("_Ver 126\r"), v312("_Ver 312\r");
-    const QByteArray line("_offset 2500\r");
-    limits("travel 6500", v312, line, "2500", -250, 6250, "-250", "6250", -250, 6250);
-    limits("travel 15000", v106, line, "2500", -250, 14750, "-250", "14750", -250, 14750);
-    limits("1.26", v126, line, "2500", -250, 6250, "-250", "6250", -250, 6250);
-    limits("capitalised", v106, "_Offset 2500\r", "2500", -250, 14750, "-250", "14750", -250,
-           14750);
-    limits("1.26 capitalised", v126, "Offset 2500\r", "2500", -250, 6250, "-250", "6250", -250,
-           6250);
-    limits("fraction", v312, "_offset 1234.5\r", "1234.5", -123.45, 6376.55, "-123.45", "6376.55",
-           -123, 6376);
-    limits("negative", v312, "_offset -500\r", "-500", 50, 6550, "50", "6550", 50, 6550);
-    limits("no number", v312, "_offset none\r", "none", 0, 6500, "0", "6500", 0, 6500);
-    limits("after CR LF", v106, "\n" + line, "2500", -250, 14750, "-250", "14750", -250, 14750);
-    // The travel of a new version waits for the next offset line.
-    limits("version line alone", v106, v126, "1000", -100, 14900, "-100", "14900", -100, 14900);
-    limits("version, then offset", v106, v126 + line, "2500", -250, 6250, "-250", "6250", -250,
-           6250);
+    const auto row = [](const char *name, bool echo, const char *typed, Qt::Key key,
+                        const char *sent, const char *shown) {
+        QTest::newRow(name) << echo << QString::fromLatin1(typed) << int(key) << QByteArray(sent)
+                            << QString::fromLatin1(shown);
+    };
+    row("return", true, "abc", Qt::Key_Return, "abc\r", "abc\n");
+    row("up", true, "ab", Qt::Key_Up, "ab\r", "ab\n");
+    row("right", true, "ab", Qt::Key_Right, "ab\r", "ab\n");
+    row("delete corrects, then sends", true, "abcd", Qt::Key_Delete, "abc\r", "abc\n");
+    row("echo off swallows typing", false, "abc", Qt::Key_Return, "\r", "\n");
+    row("backspace", true, "ab", Qt::Key_Backspace, "", "a");
+    row("keypad enter", true, "ab", Qt::Key_Enter, "", "ab\n");
 }
 
-void TestReplies::offsetLines()
+void TestReplies::keys()
 {
-    QFETCH(QByteArray, version);
-    QFETCH(QByteArray, line);
-    QFETCH(QString, offsetText);
-    QFETCH(double, minimum);
-    QFETCH(double, maximum);
-    QFETCH(QString, minimumLabel);
-    QFETCH(QString, maximumLabel);
-    QFETCH(int, sliderMinimum);
-    QFETCH(int, sliderMaximum);
+    QFETCH(bool, echo);
+    QFETCH(QString, typed);
+    QFETCH(int, key);
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, shown);
 
-    PanelOnLine panel;
-    // Limits of their own first, so that every row changes them.
-    QVERIFY(panel.connectPanel(version + "_offset 1000\r"));
-    const PanelProbe probe = panel.probe();
-    QCOMPARE(probe.minPosition(), -100.0);
-    QCOMPARE(shownFor(panel, line), asShown(line)); // always shown, before it is interpreted
-    QCOMPARE(probe.offsetText(), offsetText);
-    QCOMPARE(probe.minPosition(), minimum);
-    QCOMPARE(probe.maxPosition(), maximum);
-    QCOMPARE(panel.find<QLabel>("label_Slidermin")->text(), micrometres(minimumLabel));
-    QCOMPARE(panel.find<QLabel>("label_Slidermax")->text(), micrometres(maximumLabel));
-    auto *slider = panel.find<QSlider>("horizontalSlider");
-    QCOMPARE(slider->minimum(), sliderMinimum);
-    QCOMPARE(slider->maximum(), sliderMaximum);
+    Console console;
+    console.setLocalEcho(echo);
+    QSignalSpy spy(&console, &Console::getData);
+    QTest::keyClicks(&console, typed);
+    QTest::keyClick(&console, Qt::Key(key));
+    QCOMPARE(spy.count(), sent.isEmpty() ? 0 : 1);
+    if (!sent.isEmpty())
+        QCOMPARE(spy.at(0).at(0).toByteArray(), sent);
+    QCOMPARE(console.toPlainText(), shown);
+    QVERIFY(console.textCursor().atEnd());
+}
+
+void TestReplies::keepsAtMostHundredLines()
+{
+    Console console;
+    for (int i = 0; i < 150; ++i)
+        console.appendData("line " + QByteArray::number(i) + '\r');
+    console.appendData("last");
+    QCOMPARE(console.blockCount(), 100);
+    QCOMPARE(console.document()->firstBlock().text(), QStringLiteral("line 51"));
+    QSignalSpy spy(&console, &Console::getData);
+    QTest::keyClick(&console, Qt::Key_Return); // the pane's last line, typed or not
+    QCOMPARE(spy.value(0).value(0).toByteArray(), QByteArray("last\r"));
 }
 
 QTEST_MAIN(TestReplies)

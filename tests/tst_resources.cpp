@@ -1,28 +1,15 @@
-// The embedded resource bundle: which entries it holds, how they are stored and what they
-// are, and that the windows take their icons from the right place: the tool bar from the
-// bundle, the window icons from images/ in the working directory only.
+// The pictures and the Windows resources as other programs read them: the bundle holds
+// exactly the images, as they are on disk; the settings dialog takes its icon from images/ in
+// the working directory only; and lumarvethon.rc, compiled by the MinGW resource compiler,
+// holds the icon group, the product icon's PNG and the manifest.
 
-#include "binaryfields.h"
-#include "mainwindow.h"
 #include "settingsdialog.h"
 
-#include <QAction>
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QIcon>
-#include <QImage>
-#include <QImageReader>
-#include <QPixmap>
-#include <QResource>
-#include <QTemporaryDir>
-#include <QToolBar>
 #include <QtTest>
 
 namespace {
 
-const QString windowIconFile = QStringLiteral("images/Lumarvethon_Icon_only@500x.png");
-const QString productIco = QStringLiteral(":/images/Lumarvethon_Icon_only@500x.ico");
+const QString source = QStringLiteral(LUMARVETHON_SOURCE_DIR "/resources");
 
 QByteArray readAll(const QString &path)
 {
@@ -30,25 +17,10 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// True if some pixel of the pixmap is not fully transparent.
-bool hasVisiblePixel(const QPixmap &pixmap)
+quint32 field(const QByteArray &bytes, qint64 at, int size = 4)
 {
-    const QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(image.pixel(x, y)) != 0)
-                return true;
-        }
-    }
-    return false;
-}
-
-// A window without an icon. Qt 5 calls an icon built from a missing file not null (it only
-// has no pictures), Qt 6 calls it null; either way nothing can be drawn from it.
-bool showsNothing(const QIcon &icon)
-{
-    return icon.isNull()
-        || (icon.availableSizes().isEmpty() && icon.pixmap(QSize(32, 32)).isNull());
+    const auto *p = reinterpret_cast<const uchar *>(bytes.constData() + at);
+    return size == 2 ? qFromLittleEndian<quint16>(p) : qFromLittleEndian<quint32>(p);
 }
 
 } // namespace
@@ -58,157 +30,79 @@ class TestResources : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { savedDirectory = QDir::currentPath(); }
-    void cleanup() { QDir::setCurrent(savedDirectory); }
-
-    void bundleHoldsExactlyTheImagesAsTheyAre();
-    void bundleIsWrittenInFormatVersion2();
-    void toolBarImagesAre128RgbaPngs();
-    void productIconFileHoldsOnePng();
-    void desktopEntryStartsTheProgram();
-    void iconsWithoutImagesFolder();
-    void settingsDialogTakesIconFromWorkingDirectory();
-
-private:
-    QString savedDirectory;
+    void bundleAndIcons();
+    void windowsResources();
 };
 
-void TestResources::bundleHoldsExactlyTheImagesAsTheyAre()
+void TestResources::bundleAndIcons()
 {
-    // Qt registers bundles of its own under ":/qt-project.org"; only ours is under images.
     QStringList found;
-    QDirIterator it(QStringLiteral(":/images"), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
+    for (QDirIterator it(":/images", QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString entry = it.next();
+        found << entry.mid(9);
+        QCOMPARE(QResource(entry).compressionAlgorithm(), QResource::NoCompression);
+        QVERIFY2(readAll(entry) == readAll(source + entry.mid(1)), qPrintable(entry));
+    }
     found.sort();
-    const QStringList expected { ":/images/Lumarvethon_Icon_only@500x.ico",
-                                 ":/images/application-exit.png",
-                                 ":/images/clear.png",
-                                 ":/images/connect.png",
-                                 ":/images/disconnect.png",
-                                 ":/images/settings.png" };
-    QCOMPARE(found, expected);
+    QCOMPARE(found.join(' '),
+             "Lumarvethon_Icon_only@500x.ico application-exit.png clear.png connect.png "
+             "disconnect.png settings.png");
 
-    // The window icon is looked up on disk only.
-    QVERIFY(!QFile::exists(":/" + windowIconFile));
-    QVERIFY(!QResource(":/" + windowIconFile).isValid());
-
-    for (const QString &entry : expected) {
-        const QResource resource(entry);
-        QVERIFY2(resource.isValid(), qPrintable(entry));
-        QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
-        const QByteArray onDisk
-            = readAll(QStringLiteral(LUMARVETHON_SOURCE_DIR "/resources") + entry.mid(1));
-        QVERIFY2(!onDisk.isEmpty(), qPrintable(entry));
-        QVERIFY2(readAll(entry) == onDisk, qPrintable(entry));
-        // Format 1 has no modification times; 2 and later store them.
-        QVERIFY(resource.lastModified().isValid());
-    }
-}
-
-void TestResources::bundleIsWrittenInFormatVersion2()
-{
-    // The format version is only visible in the code that rcc generated for the bundle.
-    QStringList generated;
-    QDirIterator it(QStringLiteral(LUMARVETHON_BINARY_DIR "/resources"),
-                    { QStringLiteral("qrc_resources.cpp") }, QDir::Files,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        generated << it.next();
-    QCOMPARE(generated.size(), 1);
-    const QByteArray code = readAll(generated.first());
-    QVERIFY(code.contains("int version = 2;"));
-    QVERIFY(!code.contains("int version = 3;"));
-}
-
-void TestResources::toolBarImagesAre128RgbaPngs()
-{
-    for (const char *name : { "connect", "disconnect", "settings", "clear", "application-exit" })
-        verifyRgbaPng(readAll(QStringLiteral(":/images/%1.png").arg(QLatin1String(name))), 128);
-}
-
-void TestResources::productIconFileHoldsOnePng()
-{
-    const QByteArray ico = readAll(productIco);
-    QVERIFY(ico.size() > 22);
-    // ICONDIR: reserved 0, type 1 (icon), one image.
-    QCOMPARE(u16(ico, 0), quint16(0));
-    QCOMPARE(u16(ico, 2), quint16(1));
-    QCOMPARE(u16(ico, 4), quint16(1));
-    // ICONDIRENTRY: 0 x 0 meaning 256 x 256, no palette, 1 plane, 32 bits per pixel.
-    QCOMPARE(u32(ico, 6), quint32(0));
-    QCOMPARE(u16(ico, 10), quint16(1));
-    QCOMPARE(u16(ico, 12), quint16(32));
-    const quint32 size = u32(ico, 14);
-    const quint32 offset = u32(ico, 18);
-    QCOMPARE(offset, quint32(22));
-    QCOMPARE(qint64(offset) + size, qint64(ico.size()));
-    verifyRgbaPng(ico.mid(int(offset), int(size)), 256);
-
-    // And Qt's own icon reader takes the file as one 256 x 256 icon.
-    QImageReader reader(productIco, "ico");
-    QCOMPARE(reader.imageCount(), 1);
-    QCOMPARE(reader.read().size(), QSize(256, 256));
-}
-
-void TestResources::desktopEntryStartsTheProgram()
-{
-    const QStringList lines
-        = QString::fromUtf8(
-              readAll(QStringLiteral(LUMARVETHON_SOURCE_DIR
-                                     "/resources/org.lumarvethon.Lumarvethon.desktop")))
-              .split(QLatin1Char('\n'));
-    QStringList wanted;
-    for (const QString &line : lines) {
-        if (line.startsWith("Type=") || line.startsWith("Exec=") || line.startsWith("Icon="))
-            wanted << line;
-    }
-    QCOMPARE(lines.first() + QLatin1Char('|') + wanted.join(QLatin1Char('|')),
-             QStringLiteral("[Desktop Entry]|Type=Application|Exec=lumarvethon|Icon=lumarvethon"));
-}
-
-// Started where there is no images/ folder, the tool bar still shows the bundle's pictures
-// while the windows have no icon.
-void TestResources::iconsWithoutImagesFolder()
-{
+    const QString saved = QDir::currentPath();
     QTemporaryDir empty;
-    QVERIFY(empty.isValid());
     QVERIFY(QDir::setCurrent(empty.path()));
-
-    MainWindow window;
-    const char *const icons[][2] = { { "actionConnect", ":/images/connect.png" },
-                                     { "actionDisconnect", ":/images/disconnect.png" },
-                                     { "actionConfigure", ":/images/settings.png" },
-                                     { "actionClear", ":/images/clear.png" } };
-    const QList<QAction *> onBar
-        = window.findChild<QToolBar *>(QStringLiteral("mainToolBar"))->actions();
-    QCOMPARE(onBar.size(), 4);
-    for (int i = 0; i < 4; ++i) {
-        QCOMPARE(onBar[i]->objectName(), QString::fromLatin1(icons[i][0]));
-        const QPixmap shown = onBar[i]->icon().pixmap(QSize(24, 24));
-        QVERIFY2(hasVisiblePixel(shown), icons[i][0]);
-        QCOMPARE(shown.toImage(), QIcon(icons[i][1]).pixmap(QSize(24, 24)).toImage());
-    }
-    QCOMPARE(window.findChild<QAction *>(QStringLiteral("actionQuit"))->icon().pixmap(24).toImage(),
-             QIcon(QStringLiteral(":/images/application-exit.png")).pixmap(24).toImage());
-
-    QVERIFY(window.windowIcon().isNull());
-    // What the entry point hands the window in that directory: nothing to show.
-    window.setWindowIcon(QIcon(windowIconFile));
-    QVERIFY(showsNothing(window.windowIcon()));
-    QVERIFY(showsNothing(SettingsDialog().windowIcon()));
+    QVERIFY(SettingsDialog().windowIcon().isNull());
+    QVERIFY(QDir::setCurrent(QStringLiteral(LUMARVETHON_SOURCE_DIR)));
+    QCOMPARE(SettingsDialog().windowIcon().pixmap(32).toImage(),
+             QIcon("images/Lumarvethon_Icon_only@500x.png").pixmap(32).toImage());
+    QDir::setCurrent(saved);
 }
 
-void TestResources::settingsDialogTakesIconFromWorkingDirectory()
+void TestResources::windowsResources()
 {
-    QVERIFY(QDir::setCurrent(QStringLiteral(LUMARVETHON_SOURCE_DIR)));
-    QVERIFY(QFile::exists(windowIconFile));
-    const SettingsDialog dialog;
-    QVERIFY(hasVisiblePixel(dialog.windowIcon().pixmap(QSize(32, 32))));
-    // The same picture as the entry point's window icon, taken from the same file.
-    QCOMPARE(dialog.windowIcon().pixmap(QSize(32, 32)).toImage(),
-             QIcon(windowIconFile).pixmap(QSize(32, 32)).toImage());
+    const QString windres = QStandardPaths::findExecutable("x86_64-w64-mingw32-windres");
+    QVERIFY2(!windres.isEmpty(), "install binutils-mingw-w64-x86-64 (tools/setup lists it)");
+    QTemporaryDir dir;
+    QProcess run;
+    run.setWorkingDirectory(dir.path()); // as a build does: names come through --include-dir
+    run.start(windres,
+              { "--preprocessor=" + QStandardPaths::findExecutable("cpp"),
+                "--preprocessor-arg=-DRC_INVOKED", "--include-dir=" + source,
+                "--input=" + source + "/lumarvethon.rc", "--output-format=res",
+                "--output=" + dir.filePath("out.res") });
+    QVERIFY(run.waitForFinished(60000));
+    QVERIFY2(run.exitCode() == 0, run.readAllStandardError().constData());
+
+    // A .res file is a row of records: data size, header size, type and name (0xFFFF and a
+    // number each), DWORD padding, then version, flags, language..., the data, padded too.
+    const QByteArray res = readAll(dir.filePath("out.res"));
+    QStringList records;
+    QMap<int, QByteArray> data;
+    for (qint64 at = 0; at + 8 <= res.size();) {
+        const qint64 size = field(res, at), header = field(res, at + 4);
+        QVERIFY(header >= 32 && at + header + size <= res.size());
+        QCOMPARE(field(res, at + 8, 2), 0xFFFFu); // types and names are numbers
+        const int type = int(field(res, at + 10, 2)), name = int(field(res, at + 14, 2));
+        if (size > 0) {
+            const quint32 language = field(res, at + header - 10, 2);
+            records << QStringLiteral("%1/%2/%3").arg(type).arg(name).arg(language, 0, 16);
+            data[type] = res.mid(at + header, size);
+        }
+        at = (at + header + size + 3) & ~3;
+    }
+    records.sort();
+    QCOMPARE(records.join(' '), QStringLiteral("14/101/407 24/1/409 3/1/407"));
+    const QByteArray ico = readAll(source + "/images/Lumarvethon_Icon_only@500x.ico");
+    QCOMPARE(data[3], ico.mid(22)); // the icon is the product icon's PNG
+    QVERIFY(data[3].startsWith("\x89PNG"));
+    QCOMPARE(data[14].size(), 20); // the group: one 256 x 256 entry of that size, icon 1
+    QCOMPARE(data[14].mid(6, 8), ico.mid(6, 8));
+    QCOMPARE(qint64(field(data[14], 14)), qint64(data[3].size()));
+    QCOMPARE(field(data[14], 18, 2), 1u);
+    for (const char *text : { "level=\"asInvoker\"", "uiAccess=\"false\"",
+                              "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
+                              "publicKeyToken=\"6595b64144ccf1df\"" })
+        QVERIFY2(data[24].contains(text), text);
 }
 
 QTEST_MAIN(TestResources)
