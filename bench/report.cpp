@@ -112,20 +112,76 @@ QString machineDescription(const QString &loadBefore, const QString &loadAfter)
     return lines.join('\n');
 }
 
-QString formatTable(const QVector<Figure> &figures)
+QString formatTable(const QVector<Figure> &figures, const QVector<Figure> &before)
 {
+    const auto result = [](const Figure &f) {
+        return f.pass ? QStringLiteral("PASS") : QStringLiteral("MISS");
+    };
+    const auto earlier = [&before](const QString &name) {
+        for (const Figure &f : before) {
+            if (f.name == name)
+                return f;
+        }
+        return Figure { name, QStringLiteral("\u2013"), QString(), false, QString() };
+    };
     QStringList lines;
-    lines << QStringLiteral("| Figure | Measured | Target | Result |");
-    lines << QStringLiteral("|---|---|---|---|");
+    if (before.isEmpty()) {
+        lines << QStringLiteral("| Figure | Measured | Target | Result |");
+        lines << QStringLiteral("|---|---|---|---|");
+    } else {
+        lines << QStringLiteral("| Figure | Before | After | Target | Result before | "
+                                "Result after |");
+        lines << QStringLiteral("|---|---|---|---|---|---|");
+    }
     for (const Figure &f : figures) {
-        lines << QStringLiteral("| %1 | %2 | %3 | %4 |")
-                     .arg(f.name, f.value, f.target,
-                          f.pass ? QStringLiteral("PASS") : QStringLiteral("MISS"));
+        if (before.isEmpty()) {
+            lines << QStringLiteral("| %1 | %2 | %3 | %4 |").arg(f.name, f.value, f.target, result(f));
+        } else {
+            const Figure b = earlier(f.name);
+            lines << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
+                         .arg(f.name, b.value, f.value, f.target,
+                              b.detail.isEmpty() ? QStringLiteral("\u2013") : result(b),
+                              result(f));
+        }
     }
     lines << QString();
+    if (!before.isEmpty())
+        lines << QStringLiteral("After:") << QString();
     for (const Figure &f : figures)
         lines << QStringLiteral("- %1: %2").arg(f.name, f.detail);
+    if (!before.isEmpty()) {
+        lines << QString() << QStringLiteral("Before:") << QString();
+        for (const Figure &f : before)
+            lines << QStringLiteral("- %1: %2").arg(f.name, f.detail);
+    }
     return lines.join('\n');
+}
+
+bool writeFigures(const QString &path, const QVector<Figure> &figures)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    for (const Figure &f : figures) {
+        const QStringList fields { f.name, f.value, f.target,
+                                   f.pass ? QStringLiteral("1") : QStringLiteral("0"), f.detail };
+        file.write(fields.join('\t').toUtf8() + '\n');
+    }
+    return file.commit();
+}
+
+bool readFigures(const QString &path, QVector<Figure> *figures)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QStringList fields = QString::fromUtf8(line).split('\t');
+        if (fields.size() == 5)
+            figures->append({ fields[0], fields[1], fields[2], fields[3] == QLatin1String("1"),
+                              fields[4] });
+    }
+    return true;
 }
 
 bool writeReport(const QString &path, const QString &machine, const QString &table)
