@@ -51,6 +51,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
 
     ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
     ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
+    setUpReadout();
 }
 
 MainWindow::~MainWindow()

@@ -1,0 +1,81 @@
+// The read-out: the position label, the slider and its limit labels follow the parsed state
+// through an UpdateThrottle, so that a controller streaming positions at the serial line's
+// rate repaints them at most about 60 times a second instead of once a line; and a
+// ReadPacer takes such a stream in at the same pace, a few lines a read.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "protocol.h"
+#include "readpacer.h"
+#include "updatethrottle.h"
+
+#include <QLabel>
+
+// 16 ms: about 60 updates a second, and a coarse timer's slack still within 20 ms.
+static constexpr int readoutIntervalMs = 16;
+
+void MainWindow::setUpReadout()
+{
+    readoutThrottle = new UpdateThrottle(readoutIntervalMs, this);
+    connect(readoutThrottle, &UpdateThrottle::due, this, &MainWindow::showReadout);
+    // Connected after readData: the port rests once its bytes are taken in.
+    auto *pacer = new ReadPacer(serial, readoutIntervalMs, this);
+    connect(serial, &QSerialPort::readyRead, pacer, &ReadPacer::rest);
+
+    // A label sized to its text asks the window for a new layout whenever the width of the
+    // text changes, which cost more than the paint itself. Centred in a fixed box wide
+    // enough for any position, the text looks the same and the layout stays put.
+    QLabel *label = ui->label_Position;
+    label->setAlignment(Qt::AlignCenter);
+    label->setFixedSize(readoutWidth(QStringLiteral("-00000.0 \u00b5m")),
+                        label->sizeHint().height());
+}
+
+int MainWindow::readoutWidth(const QString &text) const
+{
+    const QLabel *label = ui->label_Position;
+    const QMargins margins = label->contentsMargins();
+    return label->fontMetrics().horizontalAdvance(text) + margins.left() + margins.right()
+        + 2 * label->margin() + 2;
+}
+
+void MainWindow::requestReadout(bool limits)
+{
+    if (limits)
+        limitsPending = true;
+    else
+        positionPending = true;
+    limitsAfterPosition = limits;
+    readoutThrottle->request();
+}
+
+void MainWindow::showReadout()
+{
+    // Limits that came after the last position re-clamp the slider's value, as they did
+    // when every line was shown at once; otherwise the position goes into the newest range.
+    if (limitsPending && !limitsAfterPosition)
+        showLimits();
+    if (positionPending) {
+        const QString text = shownPosition + QStringLiteral(" \u00b5m");
+        QLabel *label = ui->label_Position;
+        const int width = readoutWidth(text);
+        if (width > label->width())
+            label->setFixedWidth(width); // never cut off, at the price of one layout
+        label->setText(text);
+        // While the operator holds the slider (it has the focus then), it stays where it is.
+        if (!ui->horizontalSlider->hasFocus())
+            ui->horizontalSlider->setValue(Protocol::truncateToInt(position));
+    }
+    if (limitsPending && limitsAfterPosition)
+        showLimits();
+    positionPending = limitsPending = false;
+}
+
+void MainWindow::showLimits()
+{
+    ui->label_Slidermin->setText(Protocol::limitLabel(minPosition));
+    ui->label_Slidermax->setText(Protocol::limitLabel(maxPosition));
+    ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
+    ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
+}
