@@ -5,23 +5,30 @@ UpdateThrottle::UpdateThrottle(int intervalMs, QObject *parent)
     , interval(intervalMs)
 {
     timer.setSingleShot(true);
-    // A coarse timer may fire 5 % late; at 16 ms that still keeps within 20 ms.
+    timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, &UpdateThrottle::fire);
 }
 
 void UpdateThrottle::request()
 {
-    if (timer.isActive())
-        return; // the pending update will show this change too
+    if (scheduled)
+        return; // the update to come shows this change too
+    scheduled = true;
     const qint64 since = sinceLast.isValid() ? sinceLast.elapsed() : interval;
-    if (since >= interval)
-        fire();
-    else
+    if (since >= interval) {
+        // Queued rather than at once, so that the rest of a read's lines come first and
+        // the update shows the newest of them.
+        QMetaObject::invokeMethod(this, &UpdateThrottle::fire, Qt::QueuedConnection);
+    } else {
         timer.start(int(interval - since));
+    }
 }
 
 void UpdateThrottle::fire()
 {
+    if (!scheduled)
+        return;
+    scheduled = false;
     timer.stop();
     sinceLast.start();
     emit due();

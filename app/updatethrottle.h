@@ -2,9 +2,10 @@
 #define UPDATETHROTTLE_H
 
 // Lets a display follow a value that may change far more often than anyone can see: asked
-// for on every change, it signals due() at once when the last one was an interval ago, and
-// otherwise once when the interval is up, however many asks came in between. The newest
-// value is thus shown at most one interval late, and repainted at most once an interval.
+// on every change, it signals due() once the current batch of events is handled when the
+// last one was an interval ago, and otherwise when the interval is up; once, however many
+// asks came in between. The newest value is thus shown at most an interval late, and
+// repainted at most once an interval.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -18,7 +19,6 @@ public:
     explicit UpdateThrottle(int intervalMs, QObject *parent = nullptr);
 
     void request();
-    bool pending() const { return timer.isActive(); }
 
 signals:
     void due();
@@ -27,6 +27,7 @@ private:
     void fire();
 
     int interval;
+    bool scheduled = false;
     QTimer timer;
     QElapsedTimer sinceLast;
 };

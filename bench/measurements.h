@@ -60,8 +60,9 @@ int runStartupProbe(int &argc, char **argv, qint64 spawnNs, qint64 mainNs);
 
 // Resident set of this process in KiB (VmRSS), or -1.
 qint64 residentKiB();
-// CPU time (user + system) of the calling thread and of the whole process, in ns.
-qint64 threadCpuNs();
+// CPU time (user + system) of the calling thread and of the whole process, in ns; the
+// thread's system time alone in systemNs.
+qint64 threadCpuNs(qint64 *systemNs = nullptr);
 qint64 processCpuNs();
 
 // The machine, the table, and the file.

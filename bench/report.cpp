@@ -115,6 +115,8 @@ QString machineDescription(const QString &loadBefore, const QString &loadAfter)
 QString formatTable(const QVector<Figure> &figures, const QVector<Figure> &before)
 {
     const auto result = [](const Figure &f) {
+        if (f.value == QLatin1String("n/a"))
+            return f.value;
         return f.pass ? QStringLiteral("PASS") : QStringLiteral("MISS");
     };
     const auto earlier = [&before](const QString &name) {
