@@ -108,7 +108,7 @@ void TestReplyStream::cutBetweenReads()
         probe.feed(read);
         QVERIFY(probe.rxBuffer().size() <= 4096);
     }
-    QCOMPARE(label->text(), number.isEmpty() ? labelBefore : micrometres(number));
+    QTRY_COMPARE(label->text(), number.isEmpty() ? labelBefore : micrometres(number));
     QCOMPARE(probe.console()->toPlainText().mid(before.size()), shown);
     QCOMPARE(probe.rxBuffer(), rest);
     QCOMPARE(probe.firmwareVersion(), versionBefore);
