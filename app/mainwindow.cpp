@@ -39,6 +39,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     buildMenus();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
+    setUpReadout(); // its read pacer looks at each read before readData takes it
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);
     connect(console, &Console::getData, this, &MainWindow::writeData);
 
@@ -51,7 +52,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
 
     ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
     ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
-    setUpReadout();
 }
 
 MainWindow::~MainWindow()

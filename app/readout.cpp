@@ -22,9 +22,7 @@ void MainWindow::setUpReadout()
 {
     readoutThrottle = new UpdateThrottle(readoutIntervalMs, this);
     connect(readoutThrottle, &UpdateThrottle::due, this, &MainWindow::showReadout);
-    // Connected after readData: the port rests once its bytes are taken in.
-    auto *pacer = new ReadPacer(serial, readIntervalMs, this);
-    connect(serial, &QSerialPort::readyRead, pacer, &ReadPacer::rest);
+    new ReadPacer(serial, readIntervalMs, this);
 
     // A label sized to its text asks the window for a new layout whenever the width of the
     // text changes, which cost more than the paint itself. Centred in a fixed box wide

@@ -3,6 +3,10 @@
 #include <QSerialPort>
 #include <QSocketNotifier>
 
+// A read larger than this is not a trickle to pace: more than a 16 ms rest gathers at any
+// rate up to 460800 baud, as in a flood, where each read brings many lines anyway.
+static constexpr qint64 largeRead = 1024;
+
 ReadPacer::ReadPacer(QSerialPort *port, int intervalMs, QObject *parent)
     : QObject(parent)
     , serial(port)
@@ -12,6 +16,17 @@ ReadPacer::ReadPacer(QSerialPort *port, int intervalMs, QObject *parent)
     timer.setTimerType(Qt::PreciseTimer);
     timer.setInterval(intervalMs);
     connect(&timer, &QTimer::timeout, this, &ReadPacer::resume);
+    connect(serial, &QSerialPort::readyRead, this, &ReadPacer::readArrived);
+}
+
+void ReadPacer::readArrived()
+{
+    if (restPending || timer.isActive() || serial->bytesAvailable() > largeRead)
+        return;
+    // Taking the bytes turns the port's notifier back on, so the rest begins once the
+    // reader has had them, after this event.
+    restPending = true;
+    QMetaObject::invokeMethod(this, &ReadPacer::rest, Qt::QueuedConnection);
 }
 
 QSocketNotifier *ReadPacer::currentNotifier() const
@@ -30,8 +45,7 @@ QSocketNotifier *ReadPacer::currentNotifier() const
 
 void ReadPacer::rest()
 {
-    if (timer.isActive())
-        return;
+    restPending = false;
     resting = currentNotifier();
     if (!resting)
         return;

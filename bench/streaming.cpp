@@ -70,7 +70,14 @@ QVector<Figure> measureThroughput(BenchPanel &panel, const BenchOptions &options
     const qint64 start = monotonicNs();
     panel.controller().startStream(
         count, [count, last](qint64 i) { return benchPositionLine(i == count - 1 ? last : i % 65000); });
-    const bool done = BenchPanel::runUntil([&] { return doneNs != 0; }, 300000);
+    // Also looked at after every batch of events, since the window may set it from a timer.
+    const bool done = BenchPanel::runUntil(
+        [&] {
+            if (!doneNs && label->text() == lastText)
+                doneNs = monotonicNs();
+            return doneNs != 0;
+        },
+        300000);
     const qint64 cpu = threadCpuNs() - cpuStart;
     panel.setAfterRead(nullptr);
     BenchPanel::runUntil([&] { return !panel.controller().streaming(); }, 5000);
