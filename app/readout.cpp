@@ -29,8 +29,7 @@ void MainWindow::setUpReadout()
     // enough for any position, the text looks the same and the layout stays put.
     QLabel *label = ui->label_Position;
     label->setAlignment(Qt::AlignCenter);
-    label->setFixedSize(readoutWidth(QStringLiteral("-00000.0 \u00b5m")),
-                        label->sizeHint().height());
+    label->setFixedSize(readoutWidth(QString()), label->sizeHint().height());
 }
 
 int MainWindow::readoutWidth(const QString &text) const
@@ -39,10 +38,14 @@ int MainWindow::readoutWidth(const QString &text) const
     // text out, which costs more than the label's paint; kerning only narrows it.
     const QLabel *label = ui->label_Position;
     const QFontMetrics metrics = label->fontMetrics();
-    int width = 0;
-    for (const QChar c : text)
-        width += metrics.horizontalAdvance(c);
+    const auto advance = [&metrics](const QString &s) {
+        int width = 0;
+        for (const QChar c : s)
+            width += metrics.horizontalAdvance(c);
+        return width;
+    };
     const QMargins margins = label->contentsMargins();
+    const int width = qMax(advance(text), advance(QStringLiteral("-00000.0 \u00b5m")));
     return width + margins.left() + margins.right() + 2 * label->margin() + 2;
 }
 
@@ -65,9 +68,11 @@ void MainWindow::showReadout()
     if (positionPending) {
         const QString text = shownPosition + QStringLiteral(" \u00b5m");
         QLabel *label = ui->label_Position;
+        // Wide enough for any position; a longer text widens it (and a shorter one after
+        // narrows it back), at the price of a layout each time.
         const int width = readoutWidth(text);
-        if (width > label->width())
-            label->setFixedWidth(width); // never cut off, at the price of one layout
+        if (width != label->maximumWidth())
+            label->setFixedWidth(width);
         label->setText(text);
         // While the operator holds the slider (it has the focus then), it stays where it is.
         if (!ui->horizontalSlider->hasFocus())
