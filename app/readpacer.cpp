@@ -21,7 +21,11 @@ ReadPacer::ReadPacer(QSerialPort *port, int intervalMs, QObject *parent)
 
 void ReadPacer::readArrived()
 {
-    if (restPending || timer.isActive() || serial->bytesAvailable() > largeRead)
+    // A reply that comes alone, like the poll's, is no stream: resting after it would only
+    // add a wake-up to every poll tick.
+    const bool streaming = sinceRead.isValid() && sinceRead.elapsed() < 2 * timer.interval();
+    sinceRead.start();
+    if (!streaming || restPending || timer.isActive() || serial->bytesAvailable() > largeRead)
         return;
     // Taking the bytes turns the port's notifier back on, so the rest begins once the
     // reader has had them, after this event.

@@ -5,12 +5,13 @@
 // notifier rests for an interval, and the bytes that come meanwhile wait in the driver's
 // buffer to be taken in one read. A device streaming positions at the line's full rate
 // then wakes the panel about 60 times a second instead of once a line, which is most of
-// what such a stream costs; a lone reply is still read at once, and a flood, whose reads
-// are large anyway, is read as fast as it comes.
+// what such a stream costs. A lone reply is read at once and makes no rest, and a flood,
+// whose reads are large anyway, is read as fast as it comes.
 //
 // QSerialPort offers no way to pause its reading, so this works on its read notifier, a
 // QSocketNotifier child on the systems that have one (elsewhere it does nothing).
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -36,6 +37,7 @@ private:
     QSerialPort *serial;
     QPointer<QSocketNotifier> resting; // owned by the port
     QTimer timer;
+    QElapsedTimer sinceRead;
     bool restPending = false;
 };
 
