@@ -114,10 +114,13 @@ What changed: the parser still sets the position (and the limits) on every line,
 label, the slider and the limit labels are updated by an UpdateThrottle at most every 15 ms
 (at once when the last update is that old, else when the interval is up, always with the
 newest value); the label sits in a fixed box wide enough for any position, centred, so a
-new text no longer asks for a layout (a wider text widens the box, once); and a ReadPacer
-lets the port's read notifier rest 16 ms after a small read, so a stream at the line rate is
-taken in about 60 reads a second of some 14 lines each. A flood, whose reads are large, is
-read as fast as it comes. Now each line costs about 4,500 instructions to read and
+new text no longer asks for a layout (an over-long text widens the box until a normal one
+comes); and a ReadPacer lets the port's read notifier rest 16 ms after a small read that
+follows another within 32 ms, so a stream at the line rate is taken in about 60 reads a
+second of some 14 lines each. A lone reply (the poll's) is read at once and makes no rest,
+and a flood, whose reads are large, is read as fast as it comes. The latency rows show the
+price: their lines come 1 to 3 ms apart, a stream, so each waits for the port's rest to end,
+up to 16 ms; beyond that, only how late a loaded machine runs the timer. Now each line costs about 4,500 instructions to read and
 interpret, and each of the about 60 updates a second about 300,000 to paint the label and
 the slider, with no layout. The CPU figures of this virtual machine depend on the load
 that others put on it (the same binary gives 1.5 to 3 times the time per instruction on a
