@@ -107,8 +107,8 @@ blending its glyphs, about 117,000); 11 % the slider's paint (54,000); 11 % the 
 repaint (backing store, backgrounds); under 4 % reading and interpreting the line (16,000);
 no style sheet is touched on this path. Beyond the instructions, every line was a read of
 its own and so a wake-up of the thread: with the read-out already limited to 60 updates a
-second but one read a line, the thread still took 44 µs a line against 30 µs once the reads
-were paced, under the same load.
+second but still one read a line, the thread took 44 µs a line, against 30 µs once the reads
+were paced (two runs a minute apart on the busy machine).
 
 What changed: the parser still sets the position (and the limits) on every line, but the
 label, the slider and the limit labels are updated by an UpdateThrottle at most every 15 ms
