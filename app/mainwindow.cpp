@@ -42,6 +42,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     setUpScripting();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
+    setUpReadout(); // its read pacer looks at each read before readData takes it
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);
     connect(console, &Console::getData, this, &MainWindow::writeData);
 

@@ -13,6 +13,7 @@
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
+//   readout.cpp      showing the position and the limits, at most about 60 times a second
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
 //   scripting.cpp    the script server and the panel's operations that scripts may use
@@ -38,6 +39,7 @@ class PositionPlot;
 class SessionRecorder;
 class ScriptServer;
 class SettingsDialog;
+class UpdateThrottle;
 
 namespace Ui {
 class MainWindow;
@@ -160,6 +162,13 @@ private:
     void updateOffset(const QByteArray &line);
     void passThrough(const QByteArray &line);
 
+    // Read-out: the parser's state is shown through a throttle, not line by line.
+    void setUpReadout();
+    void requestReadout(bool limits);
+    void showReadout();
+    void showLimits();
+    int readoutWidth(const QString &text) const;
+
     QTimer *pollTimer = nullptr;
     int pollInterval = 150;
     double travelRange = 6500.0;
@@ -173,6 +182,11 @@ private:
     QString firmwareVersion;
     QString statusCode;
     QString offsetText;
+    QString shownPosition; // the number text of the newest position reply
+    UpdateThrottle *readoutThrottle = nullptr;
+    bool positionPending = false;
+    bool limitsPending = false;
+    bool limitsAfterPosition = false; // the newest change waiting is a limit change
     Ui::MainWindow *ui = nullptr;
     QLabel *statusLabel = nullptr;
     Console *console = nullptr;

@@ -90,10 +90,8 @@ QString MainWindow::updatePosition(const QString &line, Protocol::Grammar gramma
 {
     const QString number = Protocol::positionText(line, grammar);
     position = Protocol::readNumber(number);
-    ui->label_Position->setText(number + QStringLiteral(" \u00b5m"));
-    // While the operator holds the slider (it has the focus then), it stays where it is.
-    if (!ui->horizontalSlider->hasFocus())
-        ui->horizontalSlider->setValue(Protocol::truncateToInt(position));
+    shownPosition = number;
+    requestReadout(false);
     return number;
 }
 
@@ -123,10 +121,7 @@ void MainWindow::updateOffset(const QByteArray &line)
     const double offset = Protocol::readNumber(offsetText); // tenths of a micrometre
     minPosition = offset * -1.0 * 0.1;
     maxPosition = travelRange - offset * 0.1;
-    ui->label_Slidermin->setText(Protocol::limitLabel(minPosition));
-    ui->label_Slidermax->setText(Protocol::limitLabel(maxPosition));
-    ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
-    ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
+    requestReadout(true);
     emit limitsChanged(minPosition, maxPosition);
 }
 

@@ -32,8 +32,10 @@ ControllerEnd::~ControllerEnd()
         this,
         [this] {
             delete feeder;
+            delete pacer;
             delete terminal;
             feeder = nullptr;
+            pacer = nullptr;
             terminal = nullptr;
         },
         Qt::BlockingQueuedConnection);
@@ -55,6 +57,10 @@ bool ControllerEnd::open(QString *path)
             feeder->setTimerType(Qt::PreciseTimer);
             feeder->setInterval(1);
             connect(feeder, &QTimer::timeout, this, &ControllerEnd::topUp);
+            pacer = new QTimer;
+            pacer->setTimerType(Qt::PreciseTimer);
+            pacer->setInterval(1);
+            connect(pacer, &QTimer::timeout, this, &ControllerEnd::pace);
         },
         Qt::BlockingQueuedConnection);
     return ok;
@@ -112,6 +118,36 @@ void ControllerEnd::topUp()
     }
     if (streamNext >= streamCount && terminal->bytesPending() == 0) {
         feeder->stop();
+        streamSource = nullptr;
+        streamActive = false;
+    }
+}
+
+void ControllerEnd::startPaced(qint64 count, double linesPerSecond, LineSource source)
+{
+    streamActive = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, count, linesPerSecond, source] {
+            streamNext = 0;
+            streamCount = count;
+            streamSource = source;
+            paceRate = linesPerSecond;
+            paceStartNs = monotonicNs();
+            pacer->start();
+        },
+        Qt::QueuedConnection);
+}
+
+void ControllerEnd::pace()
+{
+    // Every line written as it falls due, one write per line, never ahead of the clock.
+    const double elapsed = double(monotonicNs() - paceStartNs) / 1e9;
+    const qint64 due = qMin(streamCount, qint64(elapsed * paceRate) + 1);
+    while (streamNext < due)
+        terminal->write(streamSource(streamNext++));
+    if (streamNext >= streamCount && terminal->bytesPending() == 0) {
+        pacer->stop();
         streamSource = nullptr;
         streamActive = false;
     }

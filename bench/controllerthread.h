@@ -39,6 +39,9 @@ public:
     // Writes lines 0..count-1 as fast as the terminal takes them (kept topped up in chunks).
     void startStream(qint64 count, LineSource source);
     bool streaming() const { return streamActive.load(); }
+    // Writes lines 0..count-1 at the given rate, each line on its own as it falls due (a 1 ms
+    // tick), as a device streaming positions at the serial line's rate does.
+    void startPaced(qint64 count, double linesPerSecond, LineSource source);
     // Writes one line now; lastWriteNs() then holds the steady-clock time of the write.
     void writeStamped(const QByteArray &line);
     qint64 lastWriteNs() const { return writtenAtNs.load(); }
@@ -47,6 +50,7 @@ public:
 private:
     void received(const QByteArray &data);
     void topUp();
+    void pace();
 
     QThread thread;
     PseudoTerminal *terminal = nullptr;
@@ -59,6 +63,9 @@ private:
     std::atomic<qint64> polls { 0 };
     qint64 streamNext = 0;
     qint64 streamCount = 0;
+    QTimer *pacer = nullptr;
+    qint64 paceStartNs = 0;
+    double paceRate = 0.0;
     LineSource streamSource;
     double polledPosition = 1234.5;
 };

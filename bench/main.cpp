@@ -18,11 +18,15 @@ namespace {
 void usage()
 {
     std::printf("usage: lumarvethon-bench [--quick] [--output FILE] [--idle-seconds N]\n"
-                "                         [--startup-runs N] [--only FIGURE]\n"
-                "FIGURE is one of throughput, latency, idle, memory, startup (for profiling;\n"
-                "the file is then not written).\n"
+                "                         [--line-rate-seconds N] [--line-rate LINES_PER_S]\n"
+                "                         [--startup-runs N]\n"
+                "                         [--only FIGURE] [--raw FILE] [--before FILE]\n"
+                "FIGURE is one of throughput, latency, idle, memory, linerate, startup (for\n"
+                "profiling; the file is then not written).\n"
                 "Measures the panel through a real pseudo-terminal and writes the table to\n"
-                "FILE (default: %s).\n",
+                "FILE (default: %s).\n"
+                "--raw FILE saves the figures for a later run's --before FILE, which shows\n"
+                "them beside its own (tools/bench --before REV does both).\n",
                 LUMARVETHON_PERFORMANCE_FILE);
 }
 
@@ -44,6 +48,8 @@ int main(int argc, char *argv[])
     options.sourceDir = QStringLiteral(LUMARVETHON_SOURCE_DIR);
     QString output = QStringLiteral(LUMARVETHON_PERFORMANCE_FILE);
     QByteArray only;
+    QString raw;
+    QString beforeFile;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -51,6 +57,7 @@ int main(int argc, char *argv[])
             options.throughputLines = 20000;
             options.latencySamples = 200;
             options.idleSeconds = 5;
+            options.lineRateSeconds = 5;
             options.memoryLines = 100000;
             options.memoryConsoleLines = 10000;
             options.startupRuns = 3;
@@ -58,6 +65,14 @@ int main(int argc, char *argv[])
             output = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--idle-seconds" && hasValue) {
             options.idleSeconds = qMax(1, QByteArray(argv[++i]).toInt());
+        } else if (arg == "--line-rate-seconds" && hasValue) {
+            options.lineRateSeconds = qMax(1, QByteArray(argv[++i]).toInt());
+        } else if (arg == "--line-rate" && hasValue) {
+            options.lineRate = qBound(1.0, QByteArray(argv[++i]).toDouble(), 100000.0);
+        } else if (arg == "--raw" && hasValue) {
+            raw = QString::fromLocal8Bit(argv[++i]);
+        } else if (arg == "--before" && hasValue) {
+            beforeFile = QString::fromLocal8Bit(argv[++i]);
         } else if (arg == "--only" && hasValue) {
             only = argv[++i];
         } else if (arg == "--startup-runs" && hasValue) {
@@ -87,19 +102,30 @@ int main(int argc, char *argv[])
             return 1;
         }
         if (wanted("throughput"))
-            figures << measureThroughput(panel, options);
+            figures += measureThroughput(panel, options);
         if (wanted("latency"))
             figures << measureLatency(panel, options);
         if (wanted("idle"))
             figures << measureIdleCpu(panel, options);
         if (wanted("memory"))
             figures << measureMemory(panel, options);
+        if (wanted("linerate"))
+            figures += measureLineRate(panel, options);
     }
     if (wanted("startup"))
         figures << measureStartup(QCoreApplication::applicationFilePath(), options);
 
     const QString machine = machineDescription(loadBefore, loadAverage());
-    const QString table = formatTable(figures);
+    QVector<Figure> before;
+    if (!beforeFile.isEmpty() && !readFigures(beforeFile, &before)) {
+        std::fprintf(stderr, "lumarvethon-bench: cannot read %s\n", qPrintable(beforeFile));
+        return 1;
+    }
+    if (!raw.isEmpty() && !writeFigures(raw, figures)) {
+        std::fprintf(stderr, "lumarvethon-bench: cannot write %s\n", qPrintable(raw));
+        return 1;
+    }
+    const QString table = formatTable(figures, before);
     std::printf("\n%s\n\n%s\n", qPrintable(machine), qPrintable(table));
     if (!only.isEmpty())
         return 0;

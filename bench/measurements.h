@@ -4,6 +4,7 @@
 // The panel's figures, each measured through the real pseudo-terminal and the real
 // QSerialPort, and the table they are reported in.
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
 
@@ -27,6 +28,8 @@ struct BenchOptions
     qint64 throughputLines = 200000;
     int latencySamples = 2000;
     int idleSeconds = 30;
+    int lineRateSeconds = 30;
+    double lineRate = lineRateLinesPerSecond; // lower only for profiling under valgrind
     qint64 memoryLines = 1000000; // received position lines
     qint64 memoryConsoleLines = 100000; // of which shown in the console, on top
     int startupRuns = 10;
@@ -34,12 +37,19 @@ struct BenchOptions
 };
 
 // Measurements over one connected panel, in this order.
-Figure measureThroughput(BenchPanel &panel, const BenchOptions &options);
+// Throughput, and the CPU that the flood of lines cost.
+QVector<Figure> measureThroughput(BenchPanel &panel, const BenchOptions &options);
 QVector<Figure> measureLatency(BenchPanel &panel, const BenchOptions &options);
 // Idle with the stage at rest, with a read-out that changes on every poll, and at rest
 // once homed.
 QVector<Figure> measureIdleCpu(BenchPanel &panel, const BenchOptions &options);
 Figure measureMemory(BenchPanel &panel, const BenchOptions &options);
+// Lines one by one at the serial line's rate: console hidden, console shown, plot open.
+QVector<Figure> measureLineRate(BenchPanel &panel, const BenchOptions &options);
+
+// Position line "_cp dddd.d um\r" for a value in tenths, and the label text it shows.
+QByteArray benchPositionLine(qint64 tenths);
+QString benchLabelText(qint64 tenths);
 
 // Start-up in fresh processes: this program re-executed with the probe flag.
 Figure measureStartup(const QString &program, const BenchOptions &options);
@@ -50,14 +60,19 @@ int runStartupProbe(int &argc, char **argv, qint64 spawnNs, qint64 mainNs);
 
 // Resident set of this process in KiB (VmRSS), or -1.
 qint64 residentKiB();
-// CPU time (user + system) of the calling thread and of the whole process, in ns.
-qint64 threadCpuNs();
+// CPU time (user + system) of the calling thread and of the whole process, in ns; the
+// thread's system time alone in systemNs.
+qint64 threadCpuNs(qint64 *systemNs = nullptr);
 qint64 processCpuNs();
 
 // The machine, the table, and the file.
 QString machineDescription(const QString &loadBefore, const QString &loadAfter);
 QString loadAverage();
-QString formatTable(const QVector<Figure> &figures);
+// With figures from an earlier run (before), a column for them beside this run's.
+QString formatTable(const QVector<Figure> &figures, const QVector<Figure> &before = {});
+// The figures as tab-separated lines, for a later run's table.
+bool writeFigures(const QString &path, const QVector<Figure> &figures);
+bool readFigures(const QString &path, QVector<Figure> *figures);
 bool writeReport(const QString &path, const QString &machine, const QString &table);
 
 #endif // MEASUREMENTS_H

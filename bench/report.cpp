@@ -61,7 +61,8 @@ What is measured:
    takes them, until the position label shows the last one; against the serial line's
    own rate at 115200 baud (10 bits a byte).
 2. Latency: one line at a time, from the controller's write to the label's text (checked
-   right after the window's readyRead handler), and to the label's next paint.
+   right after the window's readyRead handler and after every batch of events), and to the
+   label's next paint. Each line is written 1 to 3 ms after the one before was painted.
 3. CPU while connected: the poll runs every 150 ms and the controller end answers every
    position query, first with the same position (a stage at rest), then with a new one
    each time, then at rest again after homing; getrusage of the GUI thread over the run, scaled to a minute.
@@ -70,6 +71,18 @@ What is measured:
 5. Start-up: this program re-executes itself to build the application object and the main
    window, show it and handle its first paint; from just before the spawn to after that
    paint, median of the runs.
+6. CPU at the line rate: position lines written one by one as they fall due, 823 a second
+   (the most that 115200 baud carries), for 30 s (5 s with --quick), each line with a new
+   value; getrusage (RUSAGE_THREAD) of the GUI thread, which is the whole panel (the
+   controller end runs on a thread of its own), from the first line to the label showing
+   the last one, as a share of one core. Three runs: the console hidden, the console shown,
+   and the position plot open (the action "actionPositionPlot", n/a where the panel has
+   none). The details give the reads, the label's paints and the whole process's share.
+7. CPU for a flood: the GUI thread's CPU time in the throughput run, per 100,000 lines.
+
+`tools/bench --before REV` builds the panel as it was at the git revision REV with today's
+`bench/` sources (in `build/bench-before`), runs it, then runs today's panel right after it
+with the same options, and writes both columns below: one run, one machine, one load.
 
 About the CPU figures: the panel's own work on an idle poll tick (the query written, the
 reply cut and interpreted, the identification check) is about 50,000 instructions, some
@@ -84,6 +97,34 @@ others. Writing the query at once instead of from the event loop saves one wake-
 not move the figure beyond that noise. The row with a changing read-out repaints the
 position label on every poll (about 120,000 instructions a paint): the work the panel is
 there to do.
+
+Where the time went at the line rate. Callgrind over the stream (GUI thread, one line a
+read) counted about 440,000 instructions a line before the change: 42 % re-running the
+window's layout, because the position label was as wide as its text, so every new width
+was a new size hint (the label's text laid out again for it, the main window's layout
+animating its widgets to the same geometry); 27 % the label's paint (shaping the text and
+blending its glyphs, about 117,000); 11 % the slider's paint (54,000); 11 % the rest of the
+repaint (backing store, backgrounds); under 4 % reading and interpreting the line (16,000);
+no style sheet is touched on this path. Beyond the instructions, every line was a read of
+its own and so a wake-up of the thread: with the read-out already limited to 60 updates a
+second but still one read a line, the thread took 44 µs a line, against 30 µs once the reads
+were paced (two runs a minute apart on the busy machine).
+
+What changed: the parser still sets the position (and the limits) on every line, but the
+label, the slider and the limit labels are updated by an UpdateThrottle at most every 15 ms
+(at once when the last update is that old, else when the interval is up, always with the
+newest value); the label sits in a fixed box wide enough for any position, centred, so a
+new text no longer asks for a layout (an over-long text widens the box until a normal one
+comes); and a ReadPacer lets the port's read notifier rest 16 ms after a small read that
+follows another within 32 ms, so a stream at the line rate is taken in about 60 reads a
+second of some 14 lines each. A lone reply (the poll's) is read at once and makes no rest,
+and a flood, whose reads are large, is read as fast as it comes. The latency rows show the
+price: their lines come 1 to 3 ms apart, a stream, so each waits for the port's rest to end,
+up to 16 ms; beyond that, only how late a loaded machine runs the timer. Now each line costs about 4,500 instructions to read and
+interpret, and each of the about 60 updates a second about 300,000 to paint the label and
+the slider, with no layout. The CPU figures of this virtual machine depend on the load
+that others put on it (the same binary gives 1.5 to 3 times the time per instruction on a
+busy machine), which is why the before and after columns come from one run.
 
 )";
 
@@ -112,20 +153,78 @@ QString machineDescription(const QString &loadBefore, const QString &loadAfter)
     return lines.join('\n');
 }
 
-QString formatTable(const QVector<Figure> &figures)
+QString formatTable(const QVector<Figure> &figures, const QVector<Figure> &before)
 {
+    const auto result = [](const Figure &f) {
+        if (f.value == QLatin1String("n/a"))
+            return f.value;
+        return f.pass ? QStringLiteral("PASS") : QStringLiteral("MISS");
+    };
+    const auto earlier = [&before](const QString &name) {
+        for (const Figure &f : before) {
+            if (f.name == name)
+                return f;
+        }
+        return Figure { name, QStringLiteral("\u2013"), QString(), false, QString() };
+    };
     QStringList lines;
-    lines << QStringLiteral("| Figure | Measured | Target | Result |");
-    lines << QStringLiteral("|---|---|---|---|");
+    if (before.isEmpty()) {
+        lines << QStringLiteral("| Figure | Measured | Target | Result |");
+        lines << QStringLiteral("|---|---|---|---|");
+    } else {
+        lines << QStringLiteral("| Figure | Before | After | Target | Result before | "
+                                "Result after |");
+        lines << QStringLiteral("|---|---|---|---|---|---|");
+    }
     for (const Figure &f : figures) {
-        lines << QStringLiteral("| %1 | %2 | %3 | %4 |")
-                     .arg(f.name, f.value, f.target,
-                          f.pass ? QStringLiteral("PASS") : QStringLiteral("MISS"));
+        if (before.isEmpty()) {
+            lines << QStringLiteral("| %1 | %2 | %3 | %4 |").arg(f.name, f.value, f.target, result(f));
+        } else {
+            const Figure b = earlier(f.name);
+            lines << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
+                         .arg(f.name, b.value, f.value, f.target,
+                              b.detail.isEmpty() ? QStringLiteral("\u2013") : result(b),
+                              result(f));
+        }
     }
     lines << QString();
+    if (!before.isEmpty())
+        lines << QStringLiteral("After:") << QString();
     for (const Figure &f : figures)
         lines << QStringLiteral("- %1: %2").arg(f.name, f.detail);
+    if (!before.isEmpty()) {
+        lines << QString() << QStringLiteral("Before:") << QString();
+        for (const Figure &f : before)
+            lines << QStringLiteral("- %1: %2").arg(f.name, f.detail);
+    }
     return lines.join('\n');
+}
+
+bool writeFigures(const QString &path, const QVector<Figure> &figures)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    for (const Figure &f : figures) {
+        const QStringList fields { f.name, f.value, f.target,
+                                   f.pass ? QStringLiteral("1") : QStringLiteral("0"), f.detail };
+        file.write(fields.join('\t').toUtf8() + '\n');
+    }
+    return file.commit();
+}
+
+bool readFigures(const QString &path, QVector<Figure> *figures)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QStringList fields = QString::fromUtf8(line).split('\t');
+        if (fields.size() == 5)
+            figures->append({ fields[0], fields[1], fields[2], fields[3] == QLatin1String("1"),
+                              fields[4] });
+    }
+    return true;
 }
 
 bool writeReport(const QString &path, const QString &machine, const QString &table)

@@ -13,19 +13,21 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-static qint64 usageNs(int who)
+static qint64 usageNs(int who, qint64 *systemNs = nullptr)
 {
     rusage usage {};
     if (getrusage(who, &usage) != 0)
         return -1;
     const auto ns
         = [](const timeval &t) { return qint64(t.tv_sec) * 1000000000 + t.tv_usec * 1000; };
+    if (systemNs)
+        *systemNs = ns(usage.ru_stime);
     return ns(usage.ru_utime) + ns(usage.ru_stime);
 }
 
-qint64 threadCpuNs()
+qint64 threadCpuNs(qint64 *systemNs)
 {
-    return usageNs(RUSAGE_THREAD);
+    return usageNs(RUSAGE_THREAD, systemNs);
 }
 
 qint64 processCpuNs()

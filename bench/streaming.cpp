@@ -3,19 +3,16 @@
 
 #include "benchpanel.h"
 #include "measurements.h"
+#include "paintwatch.h"
 
-#include <QEvent>
 #include <QLabel>
-#include <QObject>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 
-namespace {
-
 // "_cp dddd.d um\r", 14 bytes like a real reply; consecutive lines always differ.
-QByteArray positionLine(qint64 tenths)
+QByteArray benchPositionLine(qint64 tenths)
 {
     char text[32];
     const int n
@@ -24,31 +21,13 @@ QByteArray positionLine(qint64 tenths)
     return QByteArray(text, n);
 }
 
-QString labelText(qint64 tenths)
+QString benchLabelText(qint64 tenths)
 {
-    const QByteArray line = positionLine(tenths);
+    const QByteArray line = benchPositionLine(tenths);
     return QString::fromLatin1(line.mid(4, line.size() - 8)) + QStringLiteral(" \u00b5m");
 }
 
-// Calls back on every paint of one widget.
-class PaintWatch : public QObject
-{
-public:
-    explicit PaintWatch(std::function<void()> onPaint)
-        : callback(std::move(onPaint))
-    { }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            callback();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> callback;
-};
+namespace {
 
 QString micros(qint64 ns)
 {
@@ -66,7 +45,7 @@ qint64 percentile(QVector<qint64> values, double p)
 
 } // namespace
 
-Figure measureThroughput(BenchPanel &panel, const BenchOptions &options)
+QVector<Figure> measureThroughput(BenchPanel &panel, const BenchOptions &options)
 {
     Figure figure;
     figure.name = QStringLiteral("Reply throughput (position lines shown per second)");
@@ -78,7 +57,7 @@ Figure measureThroughput(BenchPanel &panel, const BenchOptions &options)
     // The last line carries a value that no earlier line has (tenths 0 to 64999 before it).
     const qint64 count = options.throughputLines;
     const qint64 last = 65000;
-    const QString lastText = labelText(last);
+    const QString lastText = benchLabelText(last);
     qint64 doneNs = 0;
     QLabel *label = panel.positionLabel();
     panel.setAfterRead([&] {
@@ -90,16 +69,27 @@ Figure measureThroughput(BenchPanel &panel, const BenchOptions &options)
     const qint64 cpuStart = threadCpuNs();
     const qint64 start = monotonicNs();
     panel.controller().startStream(
-        count, [count, last](qint64 i) { return positionLine(i == count - 1 ? last : i % 65000); });
-    const bool done = BenchPanel::runUntil([&] { return doneNs != 0; }, 300000);
+        count, [count, last](qint64 i) { return benchPositionLine(i == count - 1 ? last : i % 65000); });
+    // Also looked at after every batch of events, since the window may set it from a timer.
+    const bool done = BenchPanel::runUntil(
+        [&] {
+            if (!doneNs && label->text() == lastText)
+                doneNs = monotonicNs();
+            return doneNs != 0;
+        },
+        300000);
     const qint64 cpu = threadCpuNs() - cpuStart;
     panel.setAfterRead(nullptr);
     BenchPanel::runUntil([&] { return !panel.controller().streaming(); }, 5000);
 
+    Figure flood;
+    flood.name = QStringLiteral("CPU for a flood of replies (GUI thread, per 100,000 lines)");
+    flood.target = QStringLiteral("\u2264 0.05 CPU s per 100,000 lines");
     if (!done) {
-        figure.value = QStringLiteral("not finished");
-        figure.detail = QStringLiteral("the label did not show the last line within 300 s");
-        return figure;
+        figure.value = flood.value = QStringLiteral("not finished");
+        figure.detail = flood.detail
+            = QStringLiteral("the label did not show the last line within 300 s");
+        return { figure, flood };
     }
     const double seconds = double(doneNs - start) / 1e9;
     const double rate = double(count) / seconds;
@@ -111,7 +101,14 @@ Figure measureThroughput(BenchPanel &panel, const BenchOptions &options)
                         .arg(count)
                         .arg(seconds, 0, 'f', 2)
                         .arg(micros(cpu / count));
-    return figure;
+    const double per100k = double(cpu) / 1e9 * 100000.0 / double(count);
+    flood.value = QStringLiteral("%1 CPU s").arg(per100k, 0, 'f', 3);
+    flood.pass = per100k <= 0.05;
+    flood.detail = QStringLiteral("the throughput run: %1 lines written as fast as the terminal "
+                                  "takes them, GUI thread CPU from the first write to the "
+                                  "last line shown")
+                       .arg(count);
+    return { figure, flood };
 }
 
 QVector<Figure> measureLatency(BenchPanel &panel, const BenchOptions &options)
@@ -124,11 +121,10 @@ QVector<Figure> measureLatency(BenchPanel &panel, const BenchOptions &options)
         if (!textNs && label->text() == expected)
             textNs = monotonicNs();
     });
-    PaintWatch watch([&] {
+    PaintWatch watch(label, [&] {
         if (textNs && !paintNs)
             paintNs = monotonicNs();
     });
-    label->installEventFilter(&watch);
     panel.controller().setAnswerPolls(false);
 
     QVector<qint64> toText;
@@ -136,13 +132,20 @@ QVector<Figure> measureLatency(BenchPanel &panel, const BenchOptions &options)
     int lost = 0;
     for (int i = 0; i < options.latencySamples; ++i) {
         const qint64 tenths = (qint64(i) * 7919) % 65000;
-        expected = labelText(tenths);
+        expected = benchLabelText(tenths);
         if (label->text() == expected)
             continue;
         textNs = paintNs = 0;
-        panel.controller().writeStamped(positionLine(tenths));
+        panel.controller().writeStamped(benchPositionLine(tenths));
+        // The text is looked at after every readyRead and after every batch of events, since
+        // the window may set it from a timer.
         const bool seen = BenchPanel::runUntil(
-            [&] { return textNs && (paintNs || monotonicNs() - textNs > 50000000); }, 1000);
+            [&] {
+                if (!textNs && label->text() == expected)
+                    textNs = monotonicNs();
+                return textNs && (paintNs || monotonicNs() - textNs > 50000000);
+            },
+            1000);
         if (!seen) {
             ++lost;
             continue;
@@ -154,16 +157,15 @@ QVector<Figure> measureLatency(BenchPanel &panel, const BenchOptions &options)
         // A short, varying pause, so that the samples do not lock onto the poll's phase.
         BenchPanel::runFor(1 + i % 3);
     }
-    label->removeEventFilter(&watch);
     panel.setAfterRead(nullptr);
 
     Figure text;
     text.name = QStringLiteral("Latency, reply written \u2192 label text set");
-    text.target = QStringLiteral("p99 < 1 ms");
+    text.target = QStringLiteral("p99 \u2264 20 ms");
     const qint64 p99 = percentile(toText, 0.99);
     text.value
         = QStringLiteral("median %1, p99 %2").arg(micros(percentile(toText, 0.5)), micros(p99));
-    text.pass = !toText.isEmpty() && p99 < 1000000;
+    text.pass = !toText.isEmpty() && p99 <= 20000000;
     text.detail = QStringLiteral("%1 samples, %2 lost, max %3")
                       .arg(toText.size())
                       .arg(lost)
@@ -171,11 +173,11 @@ QVector<Figure> measureLatency(BenchPanel &panel, const BenchOptions &options)
 
     Figure paint;
     paint.name = QStringLiteral("Latency, reply written \u2192 label repainted");
-    paint.target = QStringLiteral("p99 < 1 ms");
+    paint.target = QStringLiteral("p99 \u2264 20 ms");
     const qint64 paintP99 = percentile(toPaint, 0.99);
     paint.value = QStringLiteral("median %1, p99 %2")
                       .arg(micros(percentile(toPaint, 0.5)), micros(paintP99));
-    paint.pass = !toPaint.isEmpty() && paintP99 < 1000000;
+    paint.pass = !toPaint.isEmpty() && paintP99 <= 20000000;
     paint.detail = QStringLiteral("%1 samples with a paint, max %2")
                        .arg(toPaint.size())
                        .arg(micros(percentile(toPaint, 1.0)));

@@ -1,0 +1,40 @@
+// The read-out under a stream of positions: the newest line is the one left shown, also
+// when it comes right after another, while the read-out or the port rests.
+
+#include "testsupport.h"
+
+#include <QLabel>
+#include <QSlider>
+#include <QtTest>
+
+class TestReadout : public QObject
+{
+    Q_OBJECT
+private slots:
+    void newestShown_data();
+    void newestShown();
+};
+
+void TestReadout::newestShown_data()
+{
+    QTest::addColumn<bool>("throughPort");
+    QTest::newRow("through the port, which rests between reads") << true;
+    QTest::newRow("straight into the receive path") << false;
+}
+
+void TestReadout::newestShown()
+{
+    QFETCH(bool, throughPort);
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel());
+    auto *label = panel.find<QLabel>("label_Position");
+    // Each line comes as soon as the one before is shown, within the read-out's interval.
+    for (const char *number : { "1.0", "2.0", "3.0" }) {
+        const QByteArray line = "_cp " + QByteArray(number) + " um\r";
+        throughPort ? panel.controller.write(line) : panel.probe().feed(line);
+        QTRY_COMPARE(label->text(), QString::fromLatin1(number) + QStringLiteral(" \u00b5m"));
+    }
+    QCOMPARE(panel.find<QSlider>("horizontalSlider")->value(), 3);
+}
+QTEST_MAIN(TestReadout)
+#include "tst_readout.moc"
