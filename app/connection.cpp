@@ -99,7 +99,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // nothing spins while the operator reads the message, and the message is shown once.
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    if (criticalErrorShown || reopening || !serial->isOpen())
+    if (criticalErrorShown || !serial->isOpen())
         return;
     loseDevice(serial->errorString());
 }

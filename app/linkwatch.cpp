@@ -93,10 +93,8 @@ void MainWindow::tryReconnect()
     const QString name = portToReopen(openedPort, portsListing);
     if (name.isEmpty() || !portPresent(name))
         return;
-    // A failed try is quiet: no box, and its error is not a loss of its own.
-    reopening = true;
-    const bool opened = openPort(name, true);
-    reopening = false;
-    if (opened)
+    // A failed try is quiet: no box, and the error it reports finds the port closed, so it
+    // is not taken for a loss of its own.
+    if (openPort(name, true))
         reconnectTimer->stop();
 }

@@ -220,7 +220,6 @@ private:
     QTimer *reconnectTimer = nullptr;
     QList<PortRecord> portsListing; // as last listed while reconnecting
     qint64 listingStamp = 0;
-    bool reopening = false;
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;
