@@ -91,6 +91,13 @@ void TestLink::staleReadoutAndOverlongLine()
     QCOMPARE(lines.count(), 1);
     QCOMPARE(label->styleSheet(), QString());
     QCOMPARE(status->text(), connected);
+
+    // Turning automatic reconnection off ends the trying after a loss.
+    panel.window->setReconnectAutomatically(true);
+    emit panel.probe().serial()->errorOccurred(QSerialPort::ResourceError);
+    QVERIFY(status->text().startsWith(QStringLiteral("Connection lost: ")));
+    panel.window->setReconnectAutomatically(false);
+    QCOMPARE(status->text(), QStringLiteral("Disconnected"));
 }
 
 void TestLink::reconnectsToAControllerThatComesBack()
