@@ -92,8 +92,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption listen(
         QStringLiteral("listen"),
         QStringLiteral("Let scripts drive the stage through a local socket at PATH; default "
-                       "$XDG_RUNTIME_DIR/lumarvethon.sock, or the temporary directory when "
-                       "that variable is unset."),
+                       "$XDG_RUNTIME_DIR/lumarvethon.sock, or lumarvethon-UID/lumarvethon.sock "
+                       "in the temporary directory when that variable is unset."),
         QStringLiteral("PATH"));
     parser.addOption(port);
     parser.addOption(simulate);

@@ -10,7 +10,6 @@
 #include "settingsdialog.h"
 
 #include <QLabel>
-#include <QMessageBox>
 #include <QTimer>
 
 void MainWindow::openSerialPort()
@@ -32,18 +31,19 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     if (!serial->open(QIODevice::ReadWrite)) {
         if (quiet)
             return false;
-        QMessageBox::critical(this, tr("Error"),
-                              tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
-                                 "Device Driver"));
-        statusLabel->setText(tr("Open error"));
         emit openFailed(serial->errorString());
+        showErrorBox(tr("Error"),
+                     tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
+                        "Device Driver"),
+                     [this] { statusLabel->setText(tr("Open error")); });
         return false;
     }
 
     // Every connection has to identify itself afresh: neither an earlier controller's
-    // version nor bytes that were waiting on the line (or half a line left over from the
-    // last connection) may stand in for this controller's answer.
+    // version or calibration status nor bytes that were waiting on the line (or half a line left
+    // over from the last connection) may stand in for this controller's answer.
     firmwareVersion.clear();
+    statusCode.clear();
     identified = false;
     serial->clear(QSerialPort::AllDirections);
     rxBuffer.clear();
@@ -58,8 +58,8 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     ui->actionDisconnect->setEnabled(true);
     ui->actionConfigure->setEnabled(false);
     connectedText = tr("Connected to %1 : %2, %3, %4, %5, %6")
-                        .arg(portName, p.baudRateText, p.dataBitsText, p.parityText,
-                             p.stopBitsText, p.flowControlText);
+                        .arg(portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText,
+                             p.flowControlText);
     statusLabel->setText(connectedText);
     pollTimer->start(pollInterval);
     emit portOpened(portName);
@@ -113,8 +113,7 @@ void MainWindow::loseDevice(const QString &text)
         return;
     }
     criticalErrorShown = true;
-    QMessageBox::critical(this, tr("Critical Error"), text);
-    criticalErrorShown = false;
+    showErrorBox(tr("Critical Error"), text, [this] { criticalErrorShown = false; });
 }
 
 void MainWindow::writeData(const QByteArray &data)

@@ -64,6 +64,7 @@ int main(int argc, char *argv[])
     if (!options.listenPath.isEmpty()) {
         QString error;
         if (!window.listenForScripts(options.listenPath, &error)) {
+            window.discardRecording(); // --record made it for this run alone
             std::fprintf(stderr, "lumarvethon: %s\n", qPrintable(error));
             return 2;
         }

@@ -3,6 +3,7 @@
 
 #include "console.h"
 #include "protocol.h"
+#include "scriptserver.h"
 #include "settingsdialog.h"
 
 #include <QLabel>
@@ -61,6 +62,11 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
 
 MainWindow::~MainWindow()
 {
+    // Scripts go first, so that none acts on the way out; then quitting while connected ends
+    // the connection as Disconnect does, which the record notes.
+    scriptServer->close();
+    if (serial->isOpen())
+        closeSerialPort();
     if (pollTimer->isActive())
         pollTimer->stop();
     delete pollTimer;

@@ -9,6 +9,7 @@
 // share. Everything runs on the GUI thread. Its operations are split by concern:
 //   mainwindow.cpp   construction, wiring and destruction (the shell)
 //   menus.cpp        the menu bar and the About box
+//   errorboxes.cpp   the error boxes, shown after the call that found the error has ended
 //   linkwatch.cpp    stale read-out, lost devices and automatic reconnection
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
@@ -28,6 +29,8 @@
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
+
+#include <functional>
 
 class QAction;
 class QLabel;
@@ -62,6 +65,9 @@ public:
     // Records the session to path from now on; false, with the reason in *error, when the
     // file cannot be created (or, unless replaceExisting, already exists).
     bool startRecording(const QString &path, bool replaceExisting, QString *error = nullptr);
+    // Ends the record started above and removes its file, when the run it was for ends
+    // before it began.
+    void discardRecording();
     // Lets scripts drive the stage through a local socket at path, as "Allow scripts" does.
     // False, with *error set, when the path cannot be listened on.
     bool listenForScripts(const QString &path, QString *error);
@@ -140,6 +146,13 @@ private:
     Outcome moveStageTo(double micrometres) override;
     Outcome stepStage(double micrometres) override;
     bool lineBusy() const override;
+
+    bool operatorDialogOpen() const override;
+
+    // Every error box goes through here. It shows once the current call has ended (a reply
+    // owed to a script goes out first); afterClosed runs when the operator has closed it.
+    void showErrorBox(const QString &title, const QString &text,
+                      const std::function<void()> &afterClosed = {});
 
     void showAbout();
     void disableControls();
@@ -223,6 +236,7 @@ private:
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;
+    int errorBoxesDue = 0; // error boxes waiting to be shown or open
 };
 
 #endif // MAINWINDOW_H

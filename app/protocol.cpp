@@ -1,5 +1,7 @@
 #include "protocol.h"
 
+#include "request.h"
+
 #include <cmath>
 #include <limits>
 
@@ -7,7 +9,9 @@ namespace Protocol {
 
 QString wireNumber(double value)
 {
-    return QString::number(value, 'g', 6);
+    // Six significant digits as the controller has always been sent, but never an exponent,
+    // which a target of 100 mm in tenths (1e+06) would otherwise get.
+    return QString::fromLatin1(plainNumber(value, 6, 6));
 }
 
 QByteArray absoluteMove(double micrometres)

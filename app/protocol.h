@@ -21,8 +21,8 @@ inline const QByteArray stop = QByteArrayLiteral(">stop\r");
 inline const QByteArray home = QByteArrayLiteral(">home\r");
 inline const QByteArray autoCalibrate = QByteArrayLiteral(">auto\r");
 
-// A panel number as the controller reads it: general notation, six significant digits,
-// "." as the decimal point whatever the locale.
+// A panel number as the controller reads it: six significant digits (at most six decimals),
+// never an exponent, "." as the decimal point whatever the locale.
 QString wireNumber(double value);
 
 // Moves carry no terminator: the next command on the line ends them.

@@ -56,6 +56,11 @@ bool MainWindow::startRecording(const QString &path, bool replaceExisting, QStri
     return started;
 }
 
+void MainWindow::discardRecording()
+{
+    recorder->discard();
+}
+
 void MainWindow::askRecordingFile()
 {
     // The dialog asks before it replaces a file, so a confirmed choice may be replaced.

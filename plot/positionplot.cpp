@@ -1,6 +1,7 @@
 #include "positionplot.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,13 +59,18 @@ void placeLevel(QLineSeries *series, bool known, double level, double from, doub
 
 } // namespace
 
-PositionPlot::PositionPlot(QWidget *parent)
+PositionPlot::PositionPlot(QWidget *parent, Clock clockGiven)
     : QWidget(parent, Qt::Window)
     , chart(std::make_unique<Chart>())
+    , clock(std::move(clockGiven))
     , start(QDateTime::currentDateTime())
     , redrawTimer(new QTimer(this))
 {
-    clock.start();
+    if (!clock) {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        clock = [elapsed] { return elapsed.elapsed(); };
+    }
     setObjectName(QStringLiteral("positionPlot"));
     setWindowTitle(tr("Position"));
     resize(820, 480);
@@ -132,17 +138,13 @@ PositionPlot::~PositionPlot() = default;
 
 void PositionPlot::addPosition(double micrometres)
 {
-    buffer.append(clock.elapsed(), micrometres);
+    buffer.append(clock(), micrometres);
     changed = true;
 }
 
 void PositionPlot::setTarget(double micrometres)
 {
-    const qint64 now = clock.elapsed();
-    targets.push_back({ now, micrometres });
-    // The one in force at the start of the longest range shown stays.
-    while (targets.size() > 1 && targets[1].ms <= now - SampleBuffer::keptMs)
-        targets.pop_front();
+    targets.append(clock(), micrometres);
     changed = true;
 }
 
@@ -174,7 +176,7 @@ void PositionPlot::redraw()
         return;
     changed = false;
 
-    const qint64 now = clock.elapsed();
+    const qint64 now = clock();
     const qint64 from = now - range->currentData().toLongLong() * 60 * 1000;
     // A column of two pixels is as fine as the line needs; fewer points cost less to stroke.
     const int columns = std::max(50, int(chart->view->chart()->plotArea().width()) / 2);
@@ -197,7 +199,7 @@ void PositionPlot::redraw()
         include(minimum);
         include(maximum);
     }
-    QVector<QPointF> targetPoints = stepLine(targets, from, now);
+    QVector<QPointF> targetPoints = targets.stepLine(from, now, columns);
     for (QPointF &point : targetPoints) {
         point.rx() += origin;
         include(point.y());

@@ -3,17 +3,19 @@
 
 // The live position plot: a window that draws the stage's position over the last 1, 10 or
 // 60 minutes, with the targets of the moves as a dashed step line (its end at the last
-// target) and the two limits as lines, and exports what it holds as CSV or as a picture. It is
-// handed positions, targets and limits through plain calls. A position costs an append to the
-// bounded buffer; the chart is redrawn by a timer, only while the window is shown and not paused
-// and only when positions came in, from an outline of the buffer as wide as the chart.
+// target; bounded as the positions are) and the two limits as lines, and exports what it holds as
+// CSV or as a picture. It is handed positions, targets and limits through plain calls. A position
+// costs an append to the bounded buffer; the chart is redrawn by a timer, only while the window is
+// shown and not paused and only when positions came in, from an outline of the buffer as wide as
+// the chart.
 
+#include "levelbuffer.h"
 #include "samplebuffer.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -27,8 +29,12 @@ class PositionPlot : public QWidget
 public:
     static constexpr int redrawIntervalMs = 150;
 
-    // A window of its own even with a parent, which owns it.
-    explicit PositionPlot(QWidget *parent = nullptr);
+    // The milliseconds since the plot's start, never decreasing.
+    using Clock = std::function<qint64()>;
+
+    // A window of its own even with a parent, which owns it. The clock is the time elapsed
+    // since the plot was made unless one is given (a benchmark lays down minutes at once).
+    explicit PositionPlot(QWidget *parent = nullptr, Clock clock = Clock());
     ~PositionPlot() override;
 
     void addPosition(double micrometres);
@@ -59,12 +65,12 @@ private:
 
     std::unique_ptr<Chart> chart;
     SampleBuffer buffer;
-    QElapsedTimer clock;
+    Clock clock;
     QDateTime start;
     QTimer *redrawTimer = nullptr;
     QComboBox *range = nullptr;
     QPushButton *pauseButton = nullptr;
-    std::deque<PositionSample> targets; // each target from the time it was set
+    LevelBuffer targets;
     double minimum = 0.0;
     double maximum = 0.0;
     bool limitsKnown = false;

@@ -66,24 +66,6 @@ QVector<QPointF> SampleBuffer::outline(qint64 fromMs, qint64 toMs, int columns) 
     return points;
 }
 
-QVector<QPointF> stepLine(const std::deque<PositionSample> &levels, qint64 fromMs, qint64 toMs)
-{
-    QVector<QPointF> points;
-    auto it
-        = std::upper_bound(levels.begin(), levels.end(), fromMs,
-                           [](qint64 ms, const PositionSample &level) { return ms < level.ms; });
-    if (it != levels.begin())
-        points.append(QPointF(double(fromMs), std::prev(it)->micrometres));
-    for (; it != levels.end() && it->ms <= toMs; ++it) {
-        if (!points.isEmpty())
-            points.append(QPointF(double(it->ms), points.last().y()));
-        points.append(QPointF(double(it->ms), it->micrometres));
-    }
-    if (!points.isEmpty())
-        points.append(QPointF(double(toMs), points.last().y()));
-    return points;
-}
-
 QByteArray samplesCsv(const SampleBuffer &buffer, const QDateTime &start)
 {
     QByteArray csv = QByteArrayLiteral("time,elapsed_s,position_um") + CsvFormat::rowEnd;

@@ -46,11 +46,6 @@ private:
     int inLastBucket = 0;
 };
 
-// A level that is set now and then (the target), as the points of a step line from fromMs to
-// toMs: the level in force at fromMs, then each change as a vertical step. levels are in time
-// order; empty when no level was set by toMs.
-QVector<QPointF> stepLine(const std::deque<PositionSample> &levels, qint64 fromMs, qint64 toMs);
-
 // The samples as CSV rows "time,elapsed_s,position_um" with a header line; start is the
 // wall-clock time of ms 0.
 QByteArray samplesCsv(const SampleBuffer &buffer, const QDateTime &start);

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 QByteArray withoutCr(const QByteArray &line)
@@ -50,6 +53,7 @@ bool SessionRecorder::start(const QString &path, Existing existing)
     }
     clock.start();
     pending = QByteArrayLiteral("time,elapsed_s,direction,line,position_um") + CsvFormat::rowEnd;
+    rowEnds.assign(1, pending.size());
     addRow("event", QByteArrayLiteral("recording started"), QByteArray());
     if (!writePending()) {
         close();
@@ -69,6 +73,16 @@ void SessionRecorder::stop()
     close();
     if (!written)
         emit failed(error);
+    emit recordingChanged(false);
+}
+
+void SessionRecorder::discard()
+{
+    if (!isRecording())
+        return;
+    const QString path = file.fileName();
+    close();
+    QFile::remove(path);
     emit recordingChanged(false);
 }
 
@@ -103,6 +117,7 @@ void SessionRecorder::addRow(const char *direction, const QByteArray &line,
     pending += ',';
     pending += CsvFormat::field(position);
     pending += CsvFormat::rowEnd;
+    rowEnds.push_back(pending.size());
     if (pending.size() >= flushThreshold)
         flush();
 }
@@ -139,12 +154,23 @@ bool SessionRecorder::writePending()
     }
     if (pending.isEmpty())
         return true;
-    const qint64 written = file.write(pending);
-    if (written != pending.size()) {
-        error = file.errorString();
-        return false;
+    // A short write (a file-size limit reached, a disk filled) says nothing about why; the
+    // write of the rest fails with the reason. The file then ends where its last whole row
+    // ended, never inside a row.
+    const qint64 start = file.pos();
+    qint64 written = 0;
+    while (written < pending.size()) {
+        const qint64 n = file.write(pending.constData() + written, pending.size() - written);
+        if (n <= 0) {
+            error = n < 0 ? file.errorString() : tr("nothing could be written");
+            const auto whole = std::upper_bound(rowEnds.begin(), rowEnds.end(), written);
+            file.resize(start + (whole == rowEnds.begin() ? 0 : *std::prev(whole)));
+            return false;
+        }
+        written += n;
     }
     pending.clear();
+    rowEnds.clear();
     return true;
 }
 
@@ -153,4 +179,5 @@ void SessionRecorder::close()
     flushTimer->stop();
     file.close();
     pending.clear();
+    rowEnds.clear();
 }

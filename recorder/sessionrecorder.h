@@ -5,7 +5,8 @@
 // happened to the connection, as rows of a CSV file (time, elapsed_s, direction, line,
 // position_um). Rows are collected in memory and written out by a short timer, so that a
 // reply costs the GUI thread no file access, while a crash loses at most the last tick's
-// rows. A failed write, or a file that disappears, ends the recording and says why.
+// rows. A failed write, or a file that disappears, ends the recording and says why; the file
+// then ends on a whole row.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+
+#include <vector>
 
 class QTimer;
 
@@ -36,6 +39,9 @@ public:
     bool start(const QString &path, Existing existing);
     // Writes the "recording stopped" row and closes the file.
     void stop();
+    // Ends the recording and removes its file: for a record that was started for a run that
+    // then did not happen.
+    void discard();
     bool isRecording() const { return file.isOpen(); }
     QString fileName() const { return file.fileName(); }
     QString errorString() const { return error; }
@@ -58,6 +64,7 @@ private:
 
     QFile file;
     QByteArray pending;
+    std::vector<qint64> rowEnds; // where each row in pending ends, so a failed write ends on one
     QElapsedTimer clock;
     QTimer *flushTimer = nullptr;
     QString error;

@@ -1,5 +1,6 @@
 #include "request.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -72,11 +73,25 @@ bool readNumber(const QByteArray &text, double *value)
     return true;
 }
 
+QByteArray plainNumber(double value, int significantDigits, int maxDecimals)
+{
+    if (value == 0.0 || !std::isfinite(value))
+        return value == 0.0 ? QByteArrayLiteral("0") : QByteArray::number(value);
+    const int leading = int(std::floor(std::log10(std::abs(value))));
+    const int decimals = std::clamp(significantDigits - 1 - leading, 0, maxDecimals);
+    QByteArray text = QByteArray::number(value, 'f', decimals);
+    if (text.contains('.')) {
+        while (text.endsWith('0'))
+            text.chop(1);
+        if (text.endsWith('.'))
+            text.chop(1);
+    }
+    return text == "-0" ? QByteArrayLiteral("0") : text;
+}
+
 QByteArray formatNumber(double value)
 {
-    if (value == 0.0)
-        return QByteArrayLiteral("0"); // and not "-0"
-    return QByteArray::number(value, 'g', 10);
+    return plainNumber(value, 10, 9);
 }
 
 Request parseRequest(const QByteArray &line)
@@ -91,8 +106,14 @@ Request parseRequest(const QByteArray &line)
 
     if (word == "move")
         return withNumber(Request::Kind::Move, argument);
-    if (word == "step")
-        return withNumber(Request::Kind::Step, argument);
+    if (word == "step") {
+        Request request = withNumber(Request::Kind::Step, argument);
+        request.value = std::round(request.value * 100.0) / 100.0;
+        if (request.kind == Request::Kind::Step && std::abs(request.value) > largestStep)
+            return refused("step outside " + formatNumber(-largestStep) + ".."
+                           + formatNumber(largestStep));
+        return request;
+    }
     if (word == "wait") {
         Request request = withNumber(Request::Kind::Wait, argument);
         if (bare || argument.isEmpty()) {

@@ -38,7 +38,16 @@ Request parseRequest(const QByteArray &line);
 // exponent, finite. False for anything else (NaN, infinities, "1,5", an empty text).
 bool readNumber(const QByteArray &text, double *value);
 
-// A number as the replies write it: up to ten significant digits, "." as the decimal point.
+// A number in plain decimal notation, never with an exponent (a reader that takes "12.5"
+// need not take "1.25e+01"): rounded to significantDigits, and to at most maxDecimals
+// decimals, trailing zeros dropped, "." as the decimal point, zero as "0" (not "-0").
+QByteArray plainNumber(double value, int significantDigits, int maxDecimals);
+
+// A number as the replies write it: up to ten significant digits, at most nine decimals.
 QByteArray formatNumber(double value);
+
+// The step a script may ask for: as the step box takes it, at most largestStep either way,
+// rounded to hundredths of a micrometre.
+inline constexpr double largestStep = 6000.0;
 
 #endif // REQUEST_H

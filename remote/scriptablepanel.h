@@ -41,6 +41,9 @@ public:
     virtual Outcome stepStage(double micrometres) = 0; // signed, as the step buttons
     // True while more waits to be written to the controller than a script may add to.
     virtual bool lineBusy() const = 0;
+    // True while a modal window (an error box, a file dialog, About) holds the operator:
+    // scripts then may not act, since the operator cannot reach Stop.
+    virtual bool operatorDialogOpen() const = 0;
 
 protected:
     ~ScriptablePanel() = default;

@@ -1,5 +1,8 @@
 #include "scriptserver.h"
 
+#include "socketpath.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
@@ -17,46 +20,85 @@ ScriptServer::ScriptServer(ScriptablePanel &panel, QObject *parent)
     connect(server, &QLocalServer::newConnection, this, &ScriptServer::acceptClients);
 }
 
+ScriptServer::~ScriptServer()
+{
+    if (server->isListening()) {
+        server->close();
+        SocketPath::removeIfSame(chosenPath, placed);
+    }
+}
+
 QString ScriptServer::defaultPath()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString dir = runtime.isEmpty() ? QDir::tempPath() : runtime;
-    return QDir(dir).filePath(QStringLiteral("lumarvethon.sock"));
+    return SocketPath::defaultPath();
 }
 
 bool ScriptServer::listen(const QString &path)
 {
     close();
     chosenPath = path;
-    const QFileInfo file(path);
-    if (file.isFile() || file.isDir()) {
+    const QString directory = QFileInfo(path).absolutePath();
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
+        && directory == SocketPath::runtimeDirectory()
+        && !SocketPath::makePrivateDirectory(directory, &error))
+        return false;
+    if (!clearLeftSocket(path))
+        return false;
+    // The toolkit's server would replace whatever has the name, and remove whatever has it
+    // when it closes: it listens under a name of its own, which is then given to the path
+    // only while the path is free, and the file's identity decides what is removed later.
+    const QString temporary
+        = QStringLiteral("%1.%2.tmp").arg(path).arg(QCoreApplication::applicationPid());
+    if (!server->listen(temporary)) {
+        error = tr("cannot listen on %1: %2").arg(path, server->errorString());
+        return false;
+    }
+    if (!SocketPath::moveIntoPlace(temporary, path, &error)) {
+        server->close();
+        return false;
+    }
+    placed = SocketPath::fileId(path);
+    error.clear();
+    return true;
+}
+
+bool ScriptServer::clearLeftSocket(const QString &path)
+{
+    const SocketPath::FileId before = SocketPath::fileId(path);
+    if (before.isNull())
+        return true;
+    if (!SocketPath::isSocket(path)) {
         // Replacing it would delete it: only sockets are taken for stale ones.
         error = tr("%1 exists and is not a socket").arg(path);
         return false;
     }
-    if (file.exists() || file.isSymLink()) {
-        QLocalSocket probe;
-        probe.connectToServer(path);
-        if (probe.waitForConnected(1000)) {
-            probe.abort();
-            error = tr("another program is listening on %1 (is another panel running?)")
-                        .arg(path);
-            return false;
-        }
-        // No one answers: a socket left behind by a panel that ended without closing it.
-        QLocalServer::removeServer(path);
-    }
-    if (!server->listen(path)) {
-        error = tr("cannot listen on %1: %2").arg(path, server->errorString());
+    QLocalSocket probe;
+    probe.connectToServer(path);
+    if (probe.waitForConnected(probeTimeoutMs)) {
+        probe.abort();
+        error = tr("another program is listening on %1 (is another panel running?)").arg(path);
         return false;
     }
-    error.clear();
+    // Only a socket that refuses is one a panel left when it crashed. Any other failure (no
+    // permission, no answer in time) leaves the path as it is.
+    if (probe.error() != QLocalSocket::ConnectionRefusedError) {
+        const QString reason = probe.state() == QLocalSocket::ConnectingState
+            ? tr("no answer within %1 ms").arg(probeTimeoutMs)
+            : probe.errorString();
+        error = tr("cannot use %1: %2").arg(path, reason);
+        return false;
+    }
+    SocketPath::removeIfSame(path, before);
     return true;
 }
 
 void ScriptServer::close()
 {
-    server->close();
+    if (server->isListening()) {
+        server->close();
+        SocketPath::removeIfSame(chosenPath, placed);
+        placed = SocketPath::FileId();
+    }
     forEachSession([&](ScriptSession &session) { session.end(); });
 }
 

@@ -7,6 +7,7 @@
 // last position of the connection so that a script can ask for it at any time.
 
 #include "scriptsession.h"
+#include "socketpath.h"
 
 #include <QList>
 #include <QObject>
@@ -25,14 +26,18 @@ public:
     static constexpr int maxClients = 8;
 
     explicit ScriptServer(ScriptablePanel &panel, QObject *parent = nullptr);
+    ~ScriptServer() override;
 
-    // $XDG_RUNTIME_DIR/lumarvethon.sock, or the same name in the temporary directory.
+    // $XDG_RUNTIME_DIR/lumarvethon.sock, or the same name in a directory of the user's own in
+    // the temporary directory.
     static QString defaultPath();
 
-    // Listens at path, replacing a socket file that no one listens on any more. False, with
-    // errorString(), when another program listens there or the path cannot be used.
+    // Listens at path, replacing a socket that refuses connections (left by a panel that
+    // crashed). False, with errorString(), when another program listens there or the path
+    // cannot be used; the path is then left as it is.
     bool listen(const QString &path);
-    // Stops listening and closes every script's connection.
+    // Stops listening, removes the socket if it is still the one made, and closes every
+    // script's connection.
     void close();
     bool isListening() const;
     // The path of the last listen(), whether it succeeded or not.
@@ -49,6 +54,9 @@ public slots:
     void connectionEnded();
 
 private:
+    static constexpr int probeTimeoutMs = 1000;
+
+    bool clearLeftSocket(const QString &path);
     void acceptClients();
     void forget(ScriptSession *session);
     void forEachSession(const std::function<void(ScriptSession &)> &tell);
@@ -58,6 +66,7 @@ private:
     QList<ScriptSession *> sessions;
     LastPosition last;
     QString chosenPath;
+    SocketPath::FileId placed; // the socket file made by the last listen()
     QString error;
 };
 

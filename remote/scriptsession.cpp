@@ -36,18 +36,32 @@ QByteArray outcomeReply(ScriptablePanel::Outcome outcome, const ScriptablePanel:
     case ScriptablePanel::Outcome::NotHomed:
         return QByteArrayLiteral("error not homed");
     case ScriptablePanel::Outcome::OutsideLimits:
-        return "error outside " + formatNumber(state.minimum) + ".."
-            + formatNumber(state.maximum);
+        return "error outside " + formatNumber(state.minimum) + ".." + formatNumber(state.maximum);
     case ScriptablePanel::Outcome::NotReady:
         break;
     }
     return QByteArrayLiteral("error not ready");
 }
 
+bool acts(Request::Kind kind)
+{
+    switch (kind) {
+    case Request::Kind::Connect:
+    case Request::Kind::Disconnect:
+    case Request::Kind::Home:
+    case Request::Kind::Calibrate:
+    case Request::Kind::Move:
+    case Request::Kind::Step:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
-ScriptSession::ScriptSession(QLocalSocket *socket, ScriptablePanel &panel,
-                             const LastPosition &last, QObject *parent)
+ScriptSession::ScriptSession(QLocalSocket *socket, ScriptablePanel &panel, const LastPosition &last,
+                             QObject *parent)
     : QObject(parent)
     , socket(socket)
     , panel(panel)
@@ -109,6 +123,12 @@ void ScriptSession::execute(const Request &request)
 {
     using Kind = Request::Kind;
     const QPointer<ScriptSession> alive(this);
+    // The operator comes first: nothing acts behind a modal window, which keeps the operator
+    // from Stop. A stop, and what only looks, goes on.
+    if (acts(request.kind) && panel.operatorDialogOpen()) {
+        reply(QByteArrayLiteral("error dialog open"));
+        return;
+    }
     switch (request.kind) {
     case Kind::Invalid:
         reply("error " + request.error);
@@ -186,8 +206,8 @@ QByteArray ScriptSession::stateText() const
     QByteArray text = QByteArrayLiteral("ok connected=") + (state.connected ? "1" : "0");
     text += " firmware=" + (state.firmware.isEmpty() ? unknown : lineSafe(state.firmware, true));
     text += QByteArrayLiteral(" homed=") + (state.homed ? "1" : "0");
-    text += " calibrated="
-        + (state.calibrated < 0 ? unknown : QByteArray::number(state.calibrated));
+    text
+        += " calibrated=" + (state.calibrated < 0 ? unknown : QByteArray::number(state.calibrated));
     text += " position=" + (positionKnown ? formatNumber(last.micrometres) : unknown);
     text += " min=" + formatNumber(state.minimum) + " max=" + formatNumber(state.maximum);
     text += " age_ms=" + (positionKnown ? QByteArray::number(last.clock.elapsed()) : unknown);

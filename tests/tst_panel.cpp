@@ -182,9 +182,9 @@ void TestPanel::lostDevice()
     auto *holder = new QSerialPort(panel.controller.devicePath(), panel.window);
     QVERIFY(holder->open(QIODevice::ReadWrite)); // the toolkit locks what it opened
     panel.trigger("actionConnect");
-    QCOMPARE(boxes.text(),
-             QStringLiteral(
-                 "No COM-Port found: \n1. Check Device-Connection \n2. Install Device Driver"));
+    QTRY_COMPARE(boxes.text(),
+                 QStringLiteral(
+                     "No COM-Port found: \n1. Check Device-Connection \n2. Install Device Driver"));
     QCOMPARE(panel.probe().statusLabel()->text(), QStringLiteral("Open error"));
     QCOMPARE(enabled(panel.window), QStringLiteral("00000000101"));
     holder->close();

@@ -81,22 +81,22 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("session.csv"));
         SimulatedController stage;
         QVERIFY(stage.start());
-        MainWindow window(nullptr, stage.devicePath());
-        QVERIFY(window.startRecording(path, false));
-        window.findChild<QAction *>("actionConnect")->trigger();
-        auto *home = window.findChild<QPushButton *>("pushButton_home");
-        QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 2000);
-        home->click();
-        auto *box = window.findChild<QDoubleSpinBox *>("doubleSpinBox_Position");
-        box->setValue(1234.5);
-        emit box->editingFinished();
-        QTRY_VERIFY_WITH_TIMEOUT(PanelProbe(window).position() == 1234.5, 5000);
-        Console *console = PanelProbe(window).console();
-        QTest::keyClicks(console, ">say \"a,b\" c:\\d\te");
-        QTest::keyClick(console, Qt::Key_Return);
-        spin(300);
-        window.findChild<QAction *>("actionDisconnect")->trigger();
-        window.findChild<QAction *>("actionStopRecording")->trigger();
+        { // quitting while connected ends the connection in the record too
+            MainWindow window(nullptr, stage.devicePath());
+            QVERIFY(window.startRecording(path, false));
+            window.findChild<QAction *>("actionConnect")->trigger();
+            auto *home = window.findChild<QPushButton *>("pushButton_home");
+            QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 2000);
+            home->click();
+            auto *box = window.findChild<QDoubleSpinBox *>("doubleSpinBox_Position");
+            box->setValue(1234.5);
+            emit box->editingFinished();
+            QTRY_VERIFY_WITH_TIMEOUT(PanelProbe(window).position() == 1234.5, 5000);
+            Console *console = PanelProbe(window).console();
+            QTest::keyClicks(console, ">say \"a,b\" c:\\d\te");
+            QTest::keyClick(console, Qt::Key_Return);
+            spin(300);
+        }
 
         const QList<QStringList> rows = readCsv(path);
         QVERIFY(rows.first().join(',') == "time,elapsed_s,direction,line,position_um");
@@ -144,6 +144,12 @@ private slots:
         // Past the command line's check, the creation itself refuses.
         QVERIFY(!window.startRecording(path, false));
         QCOMPARE(readCsv(path), kept);
+        // A record made for a run that then cannot listen for scripts goes again.
+        const QString unused = dir.filePath(QStringLiteral("unused.csv"));
+        panel.start(QStringLiteral(LUMARVETHON_BIN), { "--record", unused, "--listen", path });
+        QVERIFY(panel.waitForFinished(10000));
+        QCOMPARE(panel.exitCode(), 2);
+        QVERIFY(!QFileInfo::exists(unused));
     }
 
     void writeFailureStopsRecording_data()
@@ -159,12 +165,13 @@ private slots:
         const bool removeDirectory = reason == QLatin1String("was removed");
         QTemporaryDir dir;
         PanelOnLine panel;
-        QVERIFY(panel.window->startRecording(dir.filePath(QStringLiteral("x.csv")), false));
+        const QString path = dir.filePath(QStringLiteral("x.csv"));
+        QVERIFY(panel.window->startRecording(path, false));
         QVERIFY(panel.connectPanel());
-        // A file size limit lets no further byte in, as a full file system would.
+        // A file size limit that cuts the next write inside a row, as a full disk would.
         rlimit before {}, limit {};
         getrlimit(RLIMIT_FSIZE, &before);
-        limit = { 1, before.rlim_max };
+        limit = { rlim_t(QFileInfo(path).size() + 10), before.rlim_max };
         std::signal(SIGXFSZ, SIG_IGN);
         const auto restore = qScopeGuard([&before] { setrlimit(RLIMIT_FSIZE, &before); });
         QVERIFY(removeDirectory ? dir.remove() : setrlimit(RLIMIT_FSIZE, &limit) == 0);
@@ -172,6 +179,12 @@ private slots:
         QTRY_VERIFY(status->text().startsWith(QLatin1String("Recording stopped: ")));
         QVERIFY2(status->text().contains(reason), qPrintable(status->text()));
         QVERIFY(!panel.find<QAction>("actionStopRecording")->isEnabled());
+        if (!removeDirectory) { // the file ends on a whole row
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().endsWith("\r\n"));
+            for (const QStringList &row : readCsv(path))
+                QCOMPARE(row.size(), 5);
+        }
         panel.controller.take(); // the panel goes on polling
         QVERIFY(panel.controller.waitForText(">cp\r"));
     }
@@ -190,6 +203,17 @@ private slots:
                 && buffer.at(buffer.size() - 1).micrometres == 0.0);
         const QVector<QPointF> outline = buffer.outline(end - 60000, end, 100);
         QVERIFY(outline.size() <= 200 && outline.last().y() == 0.0);
+        // Targets likewise: per 100 ms the first, lowest, highest and last, drawn to the last.
+        LevelBuffer targets;
+        for (qint64 ms = 0; ms < end; ++ms)
+            targets.append(ms, double(ms * 7919 % 1000));
+        QVERIFY(targets.size() <= 4 * 36000 + 1);
+        QString kept;
+        for (int i = targets.size() - 4; i < targets.size(); ++i)
+            kept += QString::number(targets.at(i).micrometres) + ' ';
+        QCOMPARE(kept, QStringLiteral("100 19 997 81 "));
+        const QVector<QPointF> line = targets.stepLine(end - 60000, end, 100);
+        QVERIFY(line.size() <= 8 * 100 + 2 && line.last().y() == 81.0);
     }
 
     void plotExport()

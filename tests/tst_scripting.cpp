@@ -3,15 +3,23 @@
 // wait, the bounds on clients and on the line's backlog, and listening beside another panel.
 
 #include "console.h"
+#include "scriptserver.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,7 +38,11 @@ struct Script
         const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, 3000);
         return ready ? socket.readLine().chopped(1) : QByteArray("(no reply)");
     }
-    QByteArray ask(const QByteArray &request) { send(request + '\n'); return line(); }
+    QByteArray ask(const QByteArray &request)
+    {
+        send(request + '\n');
+        return line();
+    }
     bool closed() const { return socket.state() == QLocalSocket::UnconnectedState; }
     QLocalSocket socket;
 };
@@ -56,8 +68,11 @@ private slots:
     void requests();
     void pendingReplies_data();
     void pendingReplies();
+    void operatorFirst();
     void bounds();
     void listening();
+    void pathOwnership_data();
+    void pathOwnership();
 };
 
 void TestScripting::initTestCase()
@@ -75,19 +90,21 @@ void TestScripting::requests_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("wire"); // what reaches the controller, polls aside
     const auto row = [](int stage, const char *request, const char *reply, const char *wire = "") {
-        QTest::addRow("%d %s", stage, request) << stage << QByteArray(request)
-                                               << QByteArray(reply) << QByteArray(wire);
+        QTest::addRow("%d %s", stage, request)
+            << stage << QByteArray(request) << QByteArray(reply) << QByteArray(wire);
     };
-    row(0, "state", "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
-                    "max=6250 age_ms=-");
-    for (const char *request : { "position", "home", "stop", "calibrate", "move 5", "step 5",
-                                 "wait" })
+    row(0, "state",
+        "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
+        "max=6250 age_ms=-");
+    for (const char *request :
+         { "position", "home", "stop", "calibrate", "move 5", "step 5", "wait" })
         row(0, request, "error not connected");
     row(0, "disconnect", "ok");
     for (const char *request : { "bogus", "", "state now", "Home", " home" })
         row(0, request, "error unknown command");
-    row(1, "state", "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
-                    "max=14750 age_ms=-");
+    row(1, "state",
+        "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
+        "max=14750 age_ms=-");
     row(1, "position", "error no position yet");
     row(1, "connect", "error already connected");
     for (const char *request : { "move 5", "step 5", "stop" })
@@ -100,12 +117,14 @@ void TestScripting::requests_data()
     row(2, "move 14750.1", "error outside -250..14750");
     row(2, "move -250.5", "error outside -250..14750");
     row(2, "step -2.5", "ok", ">mr -25");
-    row(2, "step 99999", "ok", ">mr 999990");
+    row(2, "step 6000", "ok", ">mr 60000");
+    row(2, "step 0.126", "ok", ">mr 1.3"); // to hundredths, as the step box takes it
+    row(2, "step -6000.01", "error step outside -6000..6000");
     row(2, "stop", "ok", ">stop\r");
     row(2, "disconnect", "ok");
-    for (const char *request : { "move 1,5", "move nan", "move inf", "move -inf", "move 1e999",
-                                 "move", "move abc", "move 5 6", "step 0x10", "step .",
-                                 "move 5e", "wait -1", "wait nan", "wait 1e9" })
+    for (const char *request :
+         { "move 1,5", "move nan", "move inf", "move -inf", "move 1e999", "move", "move abc",
+           "move 5 6", "step 0x10", "step .", "move 5e", "wait -1", "wait nan", "wait 1e9" })
         row(2, request, "error bad number");
 }
 
@@ -132,22 +151,26 @@ void TestScripting::pendingReplies_data()
     QTest::addColumn<QByteArray>("event"); // controller's answer, "hangup" or an action
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QByteArray>("state"); // how the state asked behind it begins
+    QTest::addColumn<QString>("box"); // the title of the box that the operator gets after it
     const auto row = [](int stage, const char *request, const char *event, const char *reply,
-                        const char *state) {
-        QTest::addRow("%s %s", request, reply) << stage << QByteArray(request)
-            << QByteArray(event) << QByteArray(reply) << QByteArray(state);
+                        const char *state, const char *box = "") {
+        QTest::addRow("%s %s", request, reply)
+            << stage << QByteArray(request) << QByteArray(event) << QByteArray(reply)
+            << QByteArray(state) << QString(box);
     };
     const char *closed = "ok connected=0 firmware=- homed=0 calibrated=- position=-";
-    row(0, "connect", "_Ver 106\r", "ok 1.06", "ok connected=1 firmware=1.06 homed=0 c");
-    row(0, "connect", "", "error No Device found", closed);
-    row(0, "connect", "hangup", "error No such file or directory", closed);
+    // Calibrated or not is the connected controller's, once it says.
+    row(0, "connect", "_Ver 106\r", "ok 1.06",
+        "ok connected=1 firmware=1.06 homed=0 calibrated=- ");
+    row(0, "connect", "", "error No Device found", closed, "Error");
+    row(0, "connect", "hangup", "error No such file or directory", closed, "Error");
     // At rest: the last three position replies lie within 0.1 um.
-    row(2, "wait 5", "_cp 10 um\r_cp 10.08 um\r_cp 10.16 um\r_cp 10.2 um\r_cp 10.2 um\r",
-        "ok 10.2", "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=10.2 min=-250 "
-                   "max=14750 age_ms=");
+    row(2, "wait 5", "_cp 10 um\r_cp 10.08 um\r_cp 10.16 um\r_cp 10.2 um\r_cp 10.2 um\r", "ok 10.2",
+        "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=10.2 min=-250 "
+        "max=14750 age_ms=");
     row(2, "wait 0.2", "", "error timeout", "ok connected=1");
     row(2, "wait", "actionDisconnect", "error not connected", closed);
-    row(2, "wait 9", "hangup", "error not connected", closed);
+    row(2, "wait 9", "hangup", "error not connected", closed, "Critical Error");
 }
 
 void TestScripting::pendingReplies()
@@ -156,10 +179,19 @@ void TestScripting::pendingReplies()
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, event);
     QFETCH(QByteArray, state);
-    ModalCloser closer;
+    ModalCloser closer(1000);
     PanelOnLine panel;
+    if (stage == 0) { // after a connection to a calibrated controller
+        QVERIFY(panel.connectPanel("_Ver 106\r_status 9\r"));
+        panel.trigger("actionDisconnect");
+    }
     QVERIFY(bringTo(panel, stage));
     Script script, other;
+    int closedAtReply = -1; // boxes closed when the reply came: it waits for no operator
+    connect(&script.socket, &QLocalSocket::readyRead, this, [&] {
+        if (closedAtReply < 0)
+            closedAtReply = closer.count() - int(ModalCloser::boxOpen());
+    });
     script.send(request + "\nstate\n"); // the state waits behind
     if (stage == 2) {
         panel.controller.write("_cp 7 um\r_cp 5 um\r"); // moving
@@ -173,7 +205,34 @@ void TestScripting::pendingReplies()
     else if (stage == 2 || panel.controller.waitForText(">inform\r>status\r"))
         panel.controller.write(event);
     QTEST(script.line(), "reply");
+    QCOMPARE(closedAtReply, 0);
     QCOMPARE(script.line().left(state.size()), state);
+    QFETCH(QString, box);
+    QTRY_COMPARE(closer.title(), box);
+}
+
+void TestScripting::operatorFirst()
+{
+    ModalCloser closer(1500);
+    PanelOnLine panel;
+    QVERIFY(bringTo(panel, 2));
+    Script script;
+    panel.controller.take();
+    // While the About box holds the operator, nothing acts; a stop goes out, looks answer.
+    QTimer::singleShot(0, panel.window, [&panel] { panel.trigger("actionAbout"); });
+    QTimer::singleShot(200, panel.window, [&script] {
+        script.send("move 5\nstop\nstep 5\nstate\nhome\ncalibrate\nposition\nconnect\n"
+                    "disconnect\n");
+    });
+    QByteArrayList replies;
+    for (int i = 0; i < 9; ++i)
+        replies << script.line().split(' ').mid(0, 2).join(' ');
+    QCOMPARE(replies.join('|'),
+             QByteArray("error dialog|ok|error dialog|ok connected=1|error "
+                        "dialog|error dialog|error no|error dialog|error dialog"));
+    QCOMPARE(panel.sent(), QByteArray(">stop\r"));
+    QVERIFY(closer.title().startsWith(QLatin1String("About")));
+    QCOMPARE(script.ask("move 5"), QByteArray("ok"));
 }
 
 void TestScripting::bounds()
@@ -221,8 +280,9 @@ void TestScripting::listening()
         PanelOnLine panel;
         panel.trigger("actionAllowScripts");
         QVERIFY(!panel.find<QAction>("actionAllowScripts")->isChecked());
-        QVERIFY(panel.find<QStatusBar>("statusBar")->currentMessage().contains(
-            QStringLiteral("another program is listening on %1").arg(path)));
+        QVERIFY(panel.find<QStatusBar>("statusBar")
+                    ->currentMessage()
+                    .contains(QStringLiteral("another program is listening on %1").arg(path)));
         QProcess second;
         second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
         QVERIFY(second.waitForFinished(10000));
@@ -242,8 +302,84 @@ void TestScripting::listening()
         QStringLiteral("Listening on %1").arg(path)));
     Script script(path);
     QCOMPARE(script.ask("position"), QByteArray("error not connected"));
+    QCOMPARE(QFileInfo(path).permissions() & 0x0077, 0); // open to its owner only
+    // Closing removes the socket only while it is the panel's: not another program's.
+    QVERIFY(QFile::remove(path));
+    QLocalServer later;
+    QVERIFY(later.listen(path));
     panel.trigger("actionAllowScripts"); // off again: the script is let go
     QTRY_VERIFY(script.closed());
+    QVERIFY(QFileInfo::exists(path));
+}
+
+void TestScripting::pathOwnership_data()
+{
+    QTest::addColumn<QString>("place"); // what is at the default path, or its directory
+    QTest::addColumn<QString>("error"); // empty: the panel listens there
+    QTest::newRow("left socket") << "refusing"
+                                 << "";
+    QTest::newRow("file") << "file"
+                          << "%1 exists and is not a socket";
+    QTest::newRow("no answer") << "full"
+                               << "cannot use %1: no answer within 1000 ms";
+    QTest::newRow("directory made") << "no directory"
+                                    << "";
+    QTest::newRow("directory open") << "open"
+                                    << "the directory %1 is open to other users";
+    QTest::newRow("another's directory") << "chown"
+                                         << "the directory %1 belongs to another user";
+}
+
+void TestScripting::pathOwnership()
+{
+    QFETCH(QString, place);
+    QFETCH(QString, error);
+    // With no runtime directory, the default is in one of the user's own.
+    QTemporaryDir tmp;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", temp);
+    });
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    const QString dir = tmp.filePath(QStringLiteral("lumarvethon-%1").arg(::getuid()));
+    const QString path = dir + QStringLiteral("/lumarvethon.sock");
+    QCOMPARE(ScriptServer::defaultPath(), path);
+    if (place != "no directory")
+        QVERIFY(QDir().mkdir(dir) && (place == "open" || ::chmod(qPrintable(dir), 0700) == 0));
+    if (place == "chown" && ::chown(qPrintable(dir), 65534, 65534) != 0)
+        QSKIP("changing the owner needs root");
+    int fds[2] = { -1, -1 };
+    const auto closeFds = qScopeGuard([&fds] { ::close(fds[0]), ::close(fds[1]); });
+    if (place == "refusing") {
+        QLocalServer crashed;
+        QVERIFY(crashed.listen(path + ".old") && QFile::rename(path + ".old", path));
+    } else if (place == "file") {
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    } else if (place == "full") { // a listener whose queue is full: connecting times out
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, qPrintable(path), sizeof address.sun_path);
+        const auto *a = reinterpret_cast<const sockaddr *>(&address);
+        fds[0] = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        fds[1] = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(::bind(fds[0], a, sizeof address) == 0 && ::listen(fds[0], 0) == 0
+                && ::connect(fds[1], a, sizeof address) == 0);
+    }
+    const QString kept = place == "open" || place == "chown" ? dir : path;
+    const SocketPath::FileId before = SocketPath::fileId(kept);
+    const QFile::Permissions mode = QFileInfo(kept).permissions();
+    MainWindow window;
+    QString reason;
+    QCOMPARE(window.listenForScripts(path, &reason), error.isEmpty());
+    QVERIFY2(reason.contains(error.arg(kept)), qPrintable(reason));
+    if (error.isEmpty()) {
+        QCOMPARE(QFileInfo(dir).permissions() & 0x0077, 0);
+        QCOMPARE(Script(path).ask("state").left(14), QByteArray("ok connected=0"));
+    } else { // left as it was
+        QVERIFY(SocketPath::fileId(kept) == before && QFileInfo(kept).permissions() == mode);
+    }
 }
 
 QTEST_MAIN(TestScripting)

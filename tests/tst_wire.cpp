@@ -7,6 +7,7 @@
 #include "commandline.h"
 #include "portentry.h"
 #include "protocol.h"
+#include "request.h"
 #include "settingsdialog.h"
 #include "simulatorprotocol.h"
 
@@ -63,7 +64,13 @@ void TestWire::formats_data()
 
     // Moves, in tenths of a micrometre, general notation with six significant digits.
     row("ma six digits", absoluteMove(12345.67), ">ma 123457");
-    row("ma exponent", absoluteMove(100000.0), ">ma 1e+06");
+    // Never an exponent, on the wire or in a script's reply.
+    row("ma no exponent", absoluteMove(100000.0) + ' ' + relativeMove(0.000001, true),
+        ">ma 1000000 >mr 0.00001");
+    row("reply numbers",
+        QString::fromLatin1(formatNumber(1e20) + ' ' + formatNumber(-1.5e-7) + ' '
+                            + formatNumber(-0.0) + ' ' + formatNumber(12345.678901234)),
+        "100000000000000000000 -0.00000015 0 12345.6789");
     row("mr backward", relativeMove(0.25, false), ">mr -2.5");
     row("slider beyond int", sliderMove(std::numeric_limits<int>::max()), ">ma 21474836470");
     const double nan = std::numeric_limits<double>::quiet_NaN();

@@ -1,0 +1,29 @@
+// The error boxes: the one way the window shows the operator a failure in a modal box.
+// A box is shown from the event loop, never from inside the call that found the failure, so
+// that whatever that call owes a script (the reply to its connect, say) goes out first and
+// no script waits for a person to click OK.
+
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+void MainWindow::showErrorBox(const QString &title, const QString &text,
+                              const std::function<void()> &afterClosed)
+{
+    ++errorBoxesDue;
+    QTimer::singleShot(0, this, [this, title, text, afterClosed] {
+        QMessageBox::critical(this, title, text);
+        --errorBoxesDue;
+        if (afterClosed)
+            afterClosed();
+    });
+}
+
+bool MainWindow::operatorDialogOpen() const
+{
+    // A box about to be shown counts as open: the requests that follow the one that caused it
+    // must not act behind it.
+    return errorBoxesDue > 0 || QApplication::activeModalWidget() != nullptr;
+}

@@ -1,0 +1,48 @@
+#ifndef SOCKETPATH_H
+#define SOCKETPATH_H
+
+// Keeping the script socket's path the panel's own: where it goes by default, the private
+// directory it goes in when the session has no runtime directory, which file at the path
+// may be replaced, and which file the panel may remove again. Plain calls on the file
+// system; the server decides when.
+
+#include <QString>
+
+#include <sys/types.h>
+
+namespace SocketPath {
+
+// $XDG_RUNTIME_DIR, or "lumarvethon-<uid>" in the temporary directory when that is unset.
+QString runtimeDirectory();
+// runtimeDirectory() + "/lumarvethon.sock".
+QString defaultPath();
+
+// Makes the private directory (mode 0700) if it is missing; false, with the reason, when it
+// is no directory, belongs to another user or is open to others.
+bool makePrivateDirectory(const QString &directory, QString *error);
+
+// Which file a path names (without following a final symbolic link); null when none.
+struct FileId
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool isNull() const { return device == 0 && inode == 0; }
+    bool operator==(const FileId &other) const
+    {
+        return device == other.device && inode == other.inode;
+    }
+};
+FileId fileId(const QString &path);
+// Whether path names a socket itself (a symbolic link to one is not).
+bool isSocket(const QString &path);
+
+// Gives the file at temporary the name path as well, only while path names nothing, then
+// drops the temporary name. False, with the reason, when path is taken.
+bool moveIntoPlace(const QString &temporary, const QString &path, QString *error);
+
+// Removes path only while it still names the file id.
+void removeIfSame(const QString &path, const FileId &id);
+
+} // namespace SocketPath
+
+#endif // SOCKETPATH_H
