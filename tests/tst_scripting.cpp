@@ -187,9 +187,9 @@ void TestScripting::pendingReplies()
     }
     QVERIFY(bringTo(panel, stage));
     Script script, other;
-    int closedAtReply = -1; // boxes closed when the reply came: it waits for no operator
+    int closedAtReply = -1; // boxes closed when both replies were in: none waits for a person
     connect(&script.socket, &QLocalSocket::readyRead, this, [&] {
-        if (closedAtReply < 0)
+        if (closedAtReply < 0 && script.socket.peek(4096).count('\n') == 2)
             closedAtReply = closer.count() - int(ModalCloser::boxOpen());
     });
     script.send(request + "\nstate\n"); // the state waits behind
