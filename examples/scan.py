@@ -2,7 +2,9 @@
 """Scans the stage through the panel: connects to the panel's script socket, connects the
 panel to its controller if it is not yet, homes, then steps through COUNT positions from
 START, waiting at each until the stage is at rest, and prints the position reached and the
-time as CSV. Start the panel with --listen (or Connection > Allow scripts) first.
+time as CSV. Start the panel with --listen (or Connection > Allow scripts) first. While a
+window of the panel holds its operator (a message, a file dialog, About), the panel acts on
+no request; the scan then waits and asks again.
 
 Standard library only.
 """
@@ -14,11 +16,18 @@ import sys
 import time
 
 
+# How long to wait before asking again while a window of the panel holds its operator.
+DIALOG_RETRY_SECONDS = 0.5
+
+
 def default_socket_path():
-    # Where the panel listens by default.
+    # Where the panel listens by default: the session's runtime directory, or a directory
+    # of the user's own in the temporary directory.
     runtime = os.environ.get("XDG_RUNTIME_DIR")
-    directory = runtime if runtime else (os.environ.get("TMPDIR") or "/tmp")
-    return os.path.join(directory, "lumarvethon.sock")
+    if runtime:
+        return os.path.join(runtime, "lumarvethon.sock")
+    temporary = os.environ.get("TMPDIR") or "/tmp"
+    return os.path.join(temporary, "lumarvethon-%d" % os.getuid(), "lumarvethon.sock")
 
 
 class Panel:
@@ -30,14 +39,27 @@ class Panel:
         self.replies = self.sock.makefile("r", encoding="utf-8", newline="\n")
 
     def ask(self, request):
+        told = False
+        while True:
+            reply = self.ask_once(request)
+            if reply != "error dialog open":
+                break
+            # The operator has a window of the panel open (a message, a file dialog): the
+            # panel acts on no request until it is closed.
+            if not told:
+                print("scan: waiting for a window of the panel to be closed", file=sys.stderr)
+                told = True
+            time.sleep(DIALOG_RETRY_SECONDS)
+        if reply != "ok" and not reply.startswith("ok "):
+            sys.exit("scan: %s: %s" % (request, reply))
+        return reply[3:]
+
+    def ask_once(self, request):
         self.sock.sendall((request + "\n").encode("utf-8"))
         reply = self.replies.readline()
         if not reply:
             sys.exit("scan: the panel closed the connection")
-        reply = reply.rstrip("\n")
-        if reply != "ok" and not reply.startswith("ok "):
-            sys.exit("scan: %s: %s" % (request, reply))
-        return reply[3:]
+        return reply.rstrip("\n")
 
 
 def main():
