@@ -21,7 +21,7 @@ void usage()
                 "                         [--line-rate-seconds N] [--line-rate LINES_PER_S]\n"
                 "                         [--startup-runs N]\n"
                 "                         [--only FIGURE] [--raw FILE] [--before FILE]\n"
-                "FIGURE is one of throughput, latency, idle, memory, linerate, startup (for\n"
+                "FIGURE is one of throughput, latency, idle, memory, linerate, plot, startup (for\n"
                 "profiling; the file is then not written).\n"
                 "Measures the panel through a real pseudo-terminal and writes the table to\n"
                 "FILE (default: %s).\n"
@@ -112,6 +112,8 @@ int main(int argc, char *argv[])
         if (wanted("linerate"))
             figures += measureLineRate(panel, options);
     }
+    if (wanted("plot"))
+        figures << measurePlotTargets(options);
     if (wanted("startup"))
         figures << measureStartup(QCoreApplication::applicationFilePath(), options);
 

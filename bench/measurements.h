@@ -51,6 +51,11 @@ QVector<Figure> measureLineRate(BenchPanel &panel, const BenchOptions &options);
 QByteArray benchPositionLine(qint64 tenths);
 QString benchLabelText(qint64 tenths);
 
+// The position plot with a script's 1,000 moves a second laid down on its own clock: the
+// memory of 10 minutes of them, the longest redraw of that range, and the growth once an hour
+// is held (a plot without a clock of its own: n/a).
+Figure measurePlotTargets(const BenchOptions &options);
+
 // Start-up in fresh processes: this program re-executed with the probe flag.
 Figure measureStartup(const QString &program, const BenchOptions &options);
 // The probe itself: builds the application and the window, shows it, prints the time since

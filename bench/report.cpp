@@ -79,6 +79,11 @@ What is measured:
    and the position plot open (the action "actionPositionPlot", n/a where the panel has
    none). The details give the reads, the label's paints and the whole process's share.
 7. CPU for a flood: the GUI thread's CPU time in the throughput run, per 100,000 lines.
+8. The plot under streamed moves: a position plot whose clock the benchmark sets is given a
+   target every millisecond and a position every 150 ms for 10 minutes (600,000 moves, a
+   script's 1,000 a second); VmRSS before and after, the longest of five redraws of the
+   "Last 10 minutes" range with the paint that follows, and the growth from minute 60 to 70,
+   when the plot holds its full hour.
 
 `tools/bench --before REV` builds the panel as it was at the git revision REV with today's
 `bench/` sources (in `build/bench-before`), runs it, then runs today's panel right after it

@@ -28,6 +28,8 @@ class PositionPlot : public QWidget
 
 public:
     static constexpr int redrawIntervalMs = 150;
+    // A target line that runs from bottom to top this often is drawn thin (see redraw()).
+    static constexpr double crowdedSweeps = 20.0;
 
     // The milliseconds since the plot's start, never decreasing.
     using Clock = std::function<qint64()>;
@@ -42,6 +44,7 @@ public:
     void setLimits(double minimum, double maximum);
 
     const SampleBuffer &samples() const { return buffer; }
+    const LevelBuffer &targetLevels() const { return targets; }
     QDateTime startTime() const { return start; }
     bool isPaused() const { return paused; }
 
