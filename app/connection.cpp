@@ -10,7 +10,6 @@
 #include "settingsdialog.h"
 
 #include <QLabel>
-#include <QMessageBox>
 #include <QTimer>
 
 void MainWindow::openSerialPort()
@@ -32,9 +31,9 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     if (!serial->open(QIODevice::ReadWrite)) {
         if (quiet)
             return false;
-        QMessageBox::critical(this, tr("Error"),
-                              tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
-                                 "Device Driver"));
+        showCriticalBox(tr("Error"),
+                        tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
+                           "Device Driver"));
         statusLabel->setText(tr("Open error"));
         emit openFailed(serial->errorString());
         return false;
@@ -113,7 +112,7 @@ void MainWindow::loseDevice(const QString &text)
         return;
     }
     criticalErrorShown = true;
-    QMessageBox::critical(this, tr("Critical Error"), text);
+    showCriticalBox(tr("Critical Error"), text);
     criticalErrorShown = false;
 }
 

@@ -17,6 +17,7 @@
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
 //   scripting.cpp    the script server and the panel's operations that scripts may use
+//   messageboxes.cpp the error boxes, or where their text goes when the panel is headless
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
@@ -65,6 +66,9 @@ public:
     // Lets scripts drive the stage through a local socket at path, as "Allow scripts" does.
     // False, with *error set, when the path cannot be listened on.
     bool listenForScripts(const QString &path, QString *error);
+    // Headless: the window is never shown and no modal box ever opens; what a box would say
+    // goes to standard error and to the record instead.
+    void setHeadless(bool on) { headless = on; }
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -75,6 +79,7 @@ signals:
     void lineReceived(const QByteArray &line, const QString &shownPosition);
     void positionReceived(double micrometres);
     void targetSet(double micrometres); // an absolute or slider move went out
+    void motionStarted(); // a move, a step or a home went out
     void limitsChanged(double minimum, double maximum);
     void portOpened(const QString &portName);
     void openFailed(const QString &errorText);
@@ -141,6 +146,8 @@ private:
     Outcome stepStage(double micrometres) override;
     bool lineBusy() const override;
 
+    // A critical error box, or its text on standard error and in the record when headless.
+    void showCriticalBox(const QString &title, const QString &text);
     void showAbout();
     void disableControls();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
@@ -223,6 +230,7 @@ private:
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;
+    bool headless = false;
 };
 
 #endif // MAINWINDOW_H

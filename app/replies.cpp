@@ -8,7 +8,6 @@
 #include "protocol.h"
 
 #include <QLabel>
-#include <QMessageBox>
 #include <QTimer>
 
 // Longest unfinished line kept: a device that sends without CR cannot grow the buffer.
@@ -140,9 +139,9 @@ void MainWindow::checkVersion()
         if (pollTimer->isActive())
             pollTimer->stop();
         disableControls();
-        QMessageBox::critical(this, tr("Error"),
-                              tr("No Device found: \n1. Check Device-Connection \n2. Install "
-                                 "Device Driver"));
+        showCriticalBox(tr("Error"),
+                        tr("No Device found: \n1. Check Device-Connection \n2. Install "
+                           "Device Driver"));
         statusLabel->setText(tr("Open error"));
         emit controllerNotFound();
         return;
