@@ -127,7 +127,7 @@ void LumarvethonStage::refreshLoop()
     }
 }
 
-void LumarvethonStage::refresh(bool motionStarted)
+void LumarvethonStage::refresh()
 {
     Snapshot now;
     const PanelClient::Reply reply = panel->ask("state");
@@ -136,8 +136,6 @@ void LumarvethonStage::refresh(bool motionStarted)
         if (const std::optional<PanelState> state = parseStateReply(reply.text)) {
             now.reach = PanelReach::Answered;
             now.state = *state;
-            // The panel says so too once the command is out; this covers a reply in flight.
-            now.state.moving = now.state.moving || motionStarted;
         } else {
             now.reach = PanelReach::Unreachable;
             now.detail = panel->path() + " answers \"" + reply.text + "\"";
@@ -219,7 +217,7 @@ Tango::ConstDevString LumarvethonStage::dev_status()
     return statusText.c_str();
 }
 
-void LumarvethonStage::request(const std::string &line, bool startsMotion)
+void LumarvethonStage::request(const std::string &line)
 {
     static const char *origin = "LumarvethonStage";
     const PanelClient::Reply reply = panel->ask(line);
@@ -233,5 +231,7 @@ void LumarvethonStage::request(const std::string &line, bool startsMotion)
     if (reply.text != "ok" && reply.text.compare(0, 3, "ok ") != 0)
         Tango::Except::throw_exception("Lumarvethon_Reply", "unexpected reply: " + reply.text,
                                        origin);
-    refresh(startsMotion);
+    // The panel counts a move, step or home as motion from the moment it goes out, so the
+    // state asked now says MOVING before the request returns.
+    refresh();
 }

@@ -63,11 +63,11 @@ private:
 
     Snapshot snapshot() const;
     void refreshLoop();
-    void refresh(bool motionStarted = false);
+    void refresh();
     void publish(const Snapshot &now);
     void followLimits(double minimum, double maximum);
     // Sends request; returns normally on "ok", else throws DevFailed with the reason.
-    void request(const std::string &line, bool startsMotion);
+    void request(const std::string &line);
 
     std::unique_ptr<PanelClient> panel;
     std::thread refresher;

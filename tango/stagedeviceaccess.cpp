@@ -36,7 +36,7 @@ void LumarvethonStage::writePosition(Tango::WAttribute &attribute)
 {
     Tango::DevDouble target = 0.0;
     attribute.get_write_value(target);
-    request("move " + numberText(target), true);
+    request("move " + numberText(target));
 }
 
 void LumarvethonStage::readHomed(Tango::Attribute &attribute)
@@ -111,30 +111,30 @@ void LumarvethonStage::readPositionAge(Tango::Attribute &attribute)
 
 void LumarvethonStage::connectStage()
 {
-    request("connect", false);
+    request("connect");
 }
 
 void LumarvethonStage::disconnectStage()
 {
-    request("disconnect", false);
+    request("disconnect");
 }
 
 void LumarvethonStage::home()
 {
-    request("home", true);
+    request("home");
 }
 
 void LumarvethonStage::stop()
 {
-    request("stop", false);
+    request("stop");
 }
 
 void LumarvethonStage::calibrate()
 {
-    request("calibrate", false);
+    request("calibrate");
 }
 
 void LumarvethonStage::stepBy(Tango::DevDouble micrometres)
 {
-    request("step " + numberText(micrometres), true);
+    request("step " + numberText(micrometres));
 }
