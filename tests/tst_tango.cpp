@@ -103,7 +103,7 @@ QByteArray TestTango::record()
 void TestTango::initTestCase()
 {
     socketPath = dir.filePath(QStringLiteral("panel.sock"));
-    simulator.start(QStringLiteral(LUMARVETHON_SIM_BIN), { "--speed", "20000" });
+    simulator.start(QStringLiteral(LUMARVETHON_SIM_BIN), { "--speed", "1000" });
     QVERIFY(QTest::qWaitFor([&] { return simulator.canReadLine(); }, 5000));
     terminal = QString::fromLocal8Bit(simulator.readLine()).trimmed();
     startPanel();
