@@ -6,6 +6,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -26,6 +28,29 @@ CommandLineResult failure(const QString &message)
 }
 
 } // namespace
+
+bool needsNoDisplay(const QStringList &arguments)
+{
+    static const QStringList noDisplay { "--headless", "--help", "-h", "--help-all", "-?",
+                                         "--version", "-v" };
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--"))
+            return false;
+        if (noDisplay.contains(arguments.at(i)))
+            return true;
+    }
+    return false;
+}
+
+QString recordFileIn(const QString &dir, const QDateTime &start)
+{
+    const QString stem = QDir(dir).filePath(
+        QStringLiteral("lumarvethon-") + start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    QString path = stem + QStringLiteral(".csv");
+    for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
+        path = stem + QStringLiteral("-%1.csv").arg(n);
+    return path;
+}
 
 QStringList withSimulateDefault(const QStringList &arguments)
 {
@@ -87,8 +112,14 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption record(
         QStringLiteral("record"),
         QStringLiteral("Record the session to the CSV file FILE from start-up; FILE must not "
-                       "exist yet."),
+                       "exist yet. A directory (ending in /) gets a new file named by the "
+                       "start time."),
         QStringLiteral("FILE"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a window and without a display, driven by scripts only "
+                       "(needs --listen); what a message box would say goes to standard "
+                       "error and to the record."));
     const QCommandLineOption listen(
         QStringLiteral("listen"),
         QStringLiteral("Let scripts drive the stage through a local socket at PATH; default "
@@ -100,6 +131,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     parser.addOption(reconnect);
     parser.addOption(record);
     parser.addOption(listen);
+    parser.addOption(headless);
 
     if (!parser.parse(
             withListenDefault(withSimulateDefault(arguments), ScriptServer::defaultPath())))
@@ -136,6 +168,11 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         result.recordFile = parser.value(record);
         if (result.recordFile.isEmpty())
             return failure(QStringLiteral("--record needs the name of a file to create"));
+        if (QFileInfo(result.recordFile).isDir())
+            result.recordFile = recordFileIn(result.recordFile, QDateTime::currentDateTime());
+        else if (result.recordFile.endsWith(u'/'))
+            return failure(QStringLiteral("cannot record to \"%1\": no such directory")
+                               .arg(result.recordFile));
         // A record never replaces anything; the file is also created exclusively, for a file
         // that appears after this check.
         if (QFileInfo::exists(result.recordFile) || QFileInfo(result.recordFile).isSymLink())
@@ -148,5 +185,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
             return failure(QStringLiteral("--listen needs the path of a socket"));
         result.listenPath = QFileInfo(path).absoluteFilePath();
     }
+    result.headless = parser.isSet(headless);
+    if (result.headless && result.listenPath.isEmpty())
+        return failure(QStringLiteral("--headless needs --listen: without a window, scripts "
+                                      "are the only way to drive the panel"));
     return result;
 }

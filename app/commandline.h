@@ -4,11 +4,14 @@
 // The panel's own command-line options, read after the toolkit has taken its arguments:
 // --port PATH offers PATH first in the settings dialog, --simulate[=VERSION] runs a
 // simulated controller in the panel's process, --reconnect opens a lost port again by itself,
-// --record FILE records the session from start-up to a new file, --listen [PATH] lets scripts
-// drive the stage through a local socket, and --help and --version answer and end.
+// --record FILE records the session from start-up to a new file (in a directory: to a new file
+// named by the start time), --listen [PATH] lets scripts drive the stage through a local
+// socket, --headless runs without a window, and --help and --version answer and end.
 
 #include <QString>
 #include <QStringList>
+
+class QDateTime;
 
 struct CommandLineResult
 {
@@ -18,12 +21,21 @@ struct CommandLineResult
     QString firmware = QStringLiteral("1.06"); // of the simulated controller
     QString recordFile; // empty: no record from start-up
     QString listenPath; // absolute path of the script socket; empty: scripts not allowed
+    bool headless = false; // no window: what a message box would say goes to stderr
     int exitCode = -1; // 0 or more: print message and end with this code instead of running
     QString message; // for standard output when exitCode is 0, else for standard error
 };
 
 // arguments as QCoreApplication::arguments() gives them, the program's name first.
 CommandLineResult parseCommandLine(const QStringList &arguments);
+
+// Whether these arguments ask for something that needs no display (--headless, --help,
+// --version): the program then picks the offscreen platform before the toolkit starts.
+bool needsNoDisplay(const QStringList &arguments);
+
+// A new record file in the directory dir, named by the start time, with "-2", "-3", ... for
+// a name that is taken already.
+QString recordFileIn(const QString &dir, const QDateTime &start);
 
 // "--simulate" has an optional value, which the parser cannot express: alone it is rewritten
 // to "--simulate=1.06", the default firmware.

@@ -22,6 +22,7 @@ void MainWindow::sendMove(const QByteArray &move)
     console->appendData(QByteArrayLiteral("\r"));
     serial->write(move);
     emit lineSent(move);
+    emit motionStarted();
 }
 
 void MainWindow::getPosition()

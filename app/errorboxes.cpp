@@ -1,17 +1,31 @@
 // The error boxes: the one way the window shows the operator a failure in a modal box.
 // A box is shown from the event loop, never from inside the call that found the failure, so
 // that whatever that call owes a script (the reply to its connect, say) goes out first and
-// no script waits for a person to click OK.
+// no script waits for a person to click OK. Headless, where no one could close a box, its
+// text goes to standard error and into the session record, and the panel goes on at once.
 
 #include "mainwindow.h"
+
+#include "sessionrecorder.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 
+#include <cstdio>
+
 void MainWindow::showErrorBox(const QString &title, const QString &text,
                               const std::function<void()> &afterClosed)
 {
+    if (headless) {
+        const QString line = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
+        std::fprintf(stderr, "lumarvethon: %s: %s\n", qPrintable(title), qPrintable(line));
+        std::fflush(stderr);
+        recorder->recordEvent(QStringLiteral("box %1: %2").arg(title, line));
+        if (afterClosed)
+            afterClosed();
+        return;
+    }
     ++errorBoxesDue;
     QTimer::singleShot(0, this, [this, title, text, afterClosed] {
         QMessageBox::critical(this, title, text);

@@ -1,5 +1,6 @@
 // The panel's entry point: the toolkit takes its own arguments, the panel reads its options,
-// optionally starts a simulated controller in-process, then shows the main window.
+// optionally starts a simulated controller in-process, then shows the main window (or, headless,
+// keeps it hidden).
 
 #include "commandline.h"
 #include "mainwindow.h"
@@ -14,6 +15,13 @@
 
 int main(int argc, char *argv[])
 {
+    // What needs no window must not need a display either (an SSH session, a service).
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments.append(QString::fromLocal8Bit(argv[i]));
+    if (needsNoDisplay(rawArguments))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumarvethon"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMARVETHON_VERSION));
@@ -52,6 +60,7 @@ int main(int argc, char *argv[])
     // dialog has no parent) shows it too.
     QApplication::setWindowIcon(panelWindowIcon());
     MainWindow window(nullptr, firstPort);
+    window.setHeadless(options.headless);
     window.setReconnectAutomatically(options.reconnect);
     if (!options.recordFile.isEmpty()) {
         QString error;
@@ -69,6 +78,7 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
-    window.show();
+    if (!options.headless)
+        window.show();
     return app.exec();
 }

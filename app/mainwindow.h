@@ -10,6 +10,7 @@
 //   mainwindow.cpp   construction, wiring and destruction (the shell)
 //   menus.cpp        the menu bar and the About box
 //   errorboxes.cpp   the error boxes, shown after the call that found the error has ended
+//                    (headless: their text on standard error and in the record)
 //   linkwatch.cpp    stale read-out, lost devices and automatic reconnection
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
@@ -71,6 +72,9 @@ public:
     // Lets scripts drive the stage through a local socket at path, as "Allow scripts" does.
     // False, with *error set, when the path cannot be listened on.
     bool listenForScripts(const QString &path, QString *error);
+    // Headless: the window is never shown and no modal box ever opens; what a box would say
+    // goes to standard error and to the record instead.
+    void setHeadless(bool on) { headless = on; }
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -81,6 +85,7 @@ signals:
     void lineReceived(const QByteArray &line, const QString &shownPosition);
     void positionReceived(double micrometres);
     void targetSet(double micrometres); // an absolute or slider move went out
+    void motionStarted(); // a move, a step or a home went out
     void limitsChanged(double minimum, double maximum);
     void portOpened(const QString &portName);
     void openFailed(const QString &errorText);
@@ -151,6 +156,7 @@ private:
 
     // Every error box goes through here. It shows once the current call has ended (a reply
     // owed to a script goes out first); afterClosed runs when the operator has closed it.
+    // Headless, the text goes to standard error and the record instead, and nothing waits.
     void showErrorBox(const QString &title, const QString &text,
                       const std::function<void()> &afterClosed = {});
 
@@ -237,6 +243,7 @@ private:
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;
     int errorBoxesDue = 0; // error boxes waiting to be shown or open
+    bool headless = false;
 };
 
 #endif // MAINWINDOW_H

@@ -15,6 +15,7 @@ void MainWindow::on_pushButton_home_clicked()
 {
     sendCommand(Protocol::stop);
     sendCommand(Protocol::home);
+    emit motionStarted();
     // Homing counts as done once it is asked for; no reply is awaited.
     homed = true;
     setStyle(ui->pushButton_home, QStringLiteral("color: green"));

@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 
@@ -48,6 +49,7 @@ void MainWindow::setUpScripting()
     connect(ui->actionDisconnect, &QAction::triggered, scriptServer,
             [this] { scriptServer->connectFailed(QStringLiteral("not connected")); });
     connect(this, &MainWindow::positionReceived, scriptServer, &ScriptServer::positionReceived);
+    connect(this, &MainWindow::motionStarted, scriptServer, &ScriptServer::motionStarted);
     connect(this, &MainWindow::portClosed, scriptServer, &ScriptServer::connectionEnded);
     connect(actionAllowScripts, &QAction::triggered, this, &MainWindow::allowScripts);
 }
@@ -89,6 +91,8 @@ ScriptablePanel::State MainWindow::panelState() const
             state.calibrated = 1;
     }
     state.homed = homed;
+    state.stale = state.connected && readoutStale;
+    state.reconnecting = reconnectTimer->isActive();
     state.minimum = minPosition;
     state.maximum = maxPosition;
     return state;

@@ -27,6 +27,8 @@ public:
         int calibrated = -1; // 0 or 1 as the controller reports it, -1 when unknown
         double minimum = 0.0; // the travel's limits, micrometres
         double maximum = 0.0;
+        bool stale = false; // the read-out is grey: no position reply for a while
+        bool reconnecting = false; // automatic reconnection is trying to open the port
     };
 
     virtual State panelState() const = 0;

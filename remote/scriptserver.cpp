@@ -153,11 +153,18 @@ void ScriptServer::positionReceived(double micrometres)
 {
     last.micrometres = micrometres;
     last.clock.start();
+    last.motion.position(micrometres);
     forEachSession([&](ScriptSession &session) { session.positionReceived(micrometres); });
+}
+
+void ScriptServer::motionStarted()
+{
+    last.motion.motionStarted();
 }
 
 void ScriptServer::connectionEnded()
 {
     last.clock.invalidate();
+    last.motion.clear();
     forEachSession([&](ScriptSession &session) { session.connectionEnded(); });
 }

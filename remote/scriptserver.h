@@ -51,6 +51,8 @@ public slots:
     // identified itself; reason is the text a script's connect gets after "error ".
     void connectFailed(const QString &reason);
     void positionReceived(double micrometres);
+    // A move, step or home went out, from a script or the operator.
+    void motionStarted();
     void connectionEnded();
 
 private:

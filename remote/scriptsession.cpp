@@ -7,12 +7,8 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <algorithm>
 
 namespace {
-
-// Three position replies this close together mean the stage is at rest.
-constexpr double restTolerance = 0.1 + 1e-9;
 
 // Text from the controller or the system, made safe for a reply line (and, with blanks
 // replaced too, for one word of it).
@@ -194,7 +190,7 @@ void ScriptSession::executeWait(double seconds)
         return;
     }
     pending = Pending::Wait;
-    recentCount = 0;
+    rest.clear();
     waitTimer->start(int(seconds * 1000.0));
 }
 
@@ -211,6 +207,9 @@ QByteArray ScriptSession::stateText() const
     text += " position=" + (positionKnown ? formatNumber(last.micrometres) : unknown);
     text += " min=" + formatNumber(state.minimum) + " max=" + formatNumber(state.maximum);
     text += " age_ms=" + (positionKnown ? QByteArray::number(last.clock.elapsed()) : unknown);
+    text += QByteArrayLiteral(" moving=") + (state.connected && last.motion.moving() ? "1" : "0");
+    text += QByteArrayLiteral(" stale=") + (state.stale ? "1" : "0");
+    text += QByteArrayLiteral(" reconnecting=") + (state.reconnecting ? "1" : "0");
     return text;
 }
 
@@ -257,16 +256,8 @@ void ScriptSession::positionReceived(double micrometres)
 {
     if (pending != Pending::Wait)
         return;
-    // The last three replies, oldest first.
-    if (recentCount == int(recent.size()))
-        std::rotate(recent.begin(), recent.begin() + 1, recent.end());
-    else
-        ++recentCount;
-    recent[recentCount - 1] = micrometres;
-    if (recentCount < int(recent.size()))
-        return;
-    const auto [low, high] = std::minmax_element(recent.begin(), recent.end());
-    if (*high - *low <= restTolerance)
+    rest.position(micrometres);
+    if (rest.atRest())
         answerPending("ok " + formatNumber(micrometres));
 }
 

@@ -6,6 +6,7 @@
 // or a wait holds the requests behind it until it is answered. The session ends itself when
 // the client goes, sends a line that is too long, or lets too many replies pile up unread.
 
+#include "motionwatch.h"
 #include "requestframer.h"
 
 #include <QByteArray>
@@ -13,18 +14,18 @@
 #include <QObject>
 #include <QString>
 
-#include <array>
-
 class QLocalSocket;
 class QTimer;
 class ScriptablePanel;
 struct Request;
 
-// The last position reply of the current connection; the clock is invalid before the first.
+// The last position reply of the current connection (the clock is invalid before the first)
+// and whether the stage moves.
 struct LastPosition
 {
     double micrometres = 0.0;
     QElapsedTimer clock;
+    MotionWatch motion;
 };
 
 class ScriptSession : public QObject
@@ -68,8 +69,7 @@ private:
     RequestFramer framer;
     QTimer *waitTimer;
     Pending pending = Pending::None;
-    std::array<double, 3> recent {};
-    int recentCount = 0;
+    MotionWatch rest; // the replies since a wait began
     bool processing = false; // a request is being carried out further up the stack
     bool finished = false;
 };

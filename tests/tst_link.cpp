@@ -76,7 +76,9 @@ void TestLink::staleReadoutAndOverlongLine()
     auto *label = panel.find<QLabel>("label_Position");
     QLabel *status = panel.probe().statusLabel();
     const QString connected = status->text();
+    const auto scriptsSee = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
     QTRY_COMPARE_WITH_TIMEOUT(label->styleSheet(), QStringLiteral("color: grey"), 1300);
+    QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),
              QStringLiteral("No reply from %1 for 1 s").arg(panel.controller.devicePath()));
     QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral(" 2 s")), 1300);
@@ -91,12 +93,15 @@ void TestLink::staleReadoutAndOverlongLine()
     QCOMPARE(lines.count(), 1);
     QCOMPARE(label->styleSheet(), QString());
     QCOMPARE(status->text(), connected);
+    QVERIFY(!scriptsSee().stale);
 
     // Turning automatic reconnection off ends the trying after a loss.
     panel.window->setReconnectAutomatically(true);
     emit panel.probe().serial()->errorOccurred(QSerialPort::ResourceError);
     QVERIFY(status->text().startsWith(QStringLiteral("Connection lost: ")));
+    QVERIFY(scriptsSee().reconnecting && !scriptsSee().connected);
     panel.window->setReconnectAutomatically(false);
+    QVERIFY(!scriptsSee().reconnecting);
     QCOMPARE(status->text(), QStringLiteral("Disconnected"));
 }
 

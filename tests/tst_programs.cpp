@@ -2,12 +2,16 @@
 // unusable values; the simulator answering every command on the terminal it prints, for each
 // firmware and fault mode its options choose, taking its time for moves and calibration; and
 // the panel under xvfb-run, with --simulate or with --port on a real pseudo-terminal, staying
-// up, leaving the port alone until the operator connects. Both end cleanly on SIGTERM.
+// up, leaving the port alone until the operator connects; headless without any display, where
+// a box's text goes to standard error and the record. Both end cleanly on SIGTERM.
 
 #include "testsupport.h"
 
+#include <QDir>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTemporaryDir>
 
 #include <csignal>
 
@@ -23,6 +27,15 @@ bool endsCleanly(QProcess &process, qint64 pid)
         && process.exitCode() == 0;
 }
 
+// As in an SSH session or a service: no display of any kind.
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
 } // namespace
 
 class TestPrograms : public QObject
@@ -36,6 +49,7 @@ private slots:
     void simulatorDialogue();
     void panelUnderXvfbRun_data();
     void panelUnderXvfbRun();
+    void headless();
 };
 
 void TestPrograms::answers_data()
@@ -50,7 +64,9 @@ void TestPrograms::answers_data()
         QTest::newRow(name) << program << arguments << exitCode << QByteArray(text);
     };
     row("panel version", panelBin, { "--version" }, 0, "lumarvethon " LUMARVETHON_VERSION "\n");
+    row("panel help", panelBin, { "--help" }, 0, "--headless");
     row("panel port and simulate", panelBin, { "--simulate", "--port", "x" }, 2, "--port and");
+    row("panel headless alone", panelBin, { "--headless" }, 2, "--headless needs --listen");
     row("simulator version", simBin, { "--version" }, 0,
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");
@@ -65,6 +81,8 @@ void TestPrograms::answers()
     QFETCH(QByteArray, text);
 
     QProcess run;
+    if (exitCode == 0 || arguments.contains(QStringLiteral("--headless")))
+        run.setProcessEnvironment(withoutDisplay()); // these need none
     run.start(program, arguments);
     QVERIFY(run.waitForFinished(10000));
     QCOMPARE(run.exitStatus(), QProcess::NormalExit);
@@ -180,6 +198,35 @@ void TestPrograms::panelUnderXvfbRun()
     QCOMPARE(run.state(), QProcess::Running);
     QCOMPARE(controller.received(), QByteArray()); // offering a port is not connecting to it
     QVERIFY(endsCleanly(run, panel)); // xvfb-run ends with the panel's own exit code
+}
+
+void TestPrograms::headless()
+{
+    ControllerEnd controller; // silent: connecting ends in the "No Device found" box
+    QVERIFY(controller.open());
+    QTemporaryDir dir;
+    const QString socket = dir.filePath(QStringLiteral("panel.sock"));
+    QProcess run;
+    run.setProcessEnvironment(withoutDisplay());
+    run.start(panelBin, { "--headless", "--port", controller.devicePath(), "--listen", socket,
+                          "--record", dir.path() + "/" });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
+    QLocalSocket script;
+    script.connectToServer(socket);
+    script.write("connect\n");
+    QTRY_VERIFY_WITH_TIMEOUT(script.canReadLine(), 5000);
+    QCOMPARE(script.readLine(), QByteArray("error No Device found\n"));
+    QByteArray errors;
+    QTRY_VERIFY((errors += run.readAllStandardError()).contains("Error: No Device found: 1."));
+    // The record is a new file named by the start time.
+    const QStringList records = QDir(dir.path()).entryList({ "lumarvethon-20*.csv" });
+    QCOMPARE(records.size(), 1);
+    const auto recorded = [&] {
+        QFile record(dir.filePath(records.constFirst()));
+        return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
+    };
+    QTRY_VERIFY(recorded().contains("box Error: No Device found"));
+    QVERIFY(endsCleanly(run, run.processId()));
 }
 
 QTEST_MAIN(TestPrograms)

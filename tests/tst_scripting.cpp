@@ -3,6 +3,7 @@
 // wait, the bounds on clients and on the line's backlog, and listening beside another panel.
 
 #include "console.h"
+#include "motionwatch.h"
 #include "scriptserver.h"
 #include "testsupport.h"
 
@@ -66,6 +67,8 @@ private slots:
     void initTestCase();
     void requests_data();
     void requests();
+    void motion_data();
+    void motion();
     void pendingReplies_data();
     void pendingReplies();
     void operatorFirst();
@@ -93,18 +96,19 @@ void TestScripting::requests_data()
         QTest::addRow("%d %s", stage, request)
             << stage << QByteArray(request) << QByteArray(reply) << QByteArray(wire);
     };
-    row(0, "state",
-        "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
-        "max=6250 age_ms=-");
-    for (const char *request :
-         { "position", "home", "stop", "calibrate", "move 5", "step 5", "wait" })
+    row(0, "state", "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
+                    "max=6250 age_ms=- moving=0 stale=0 reconnecting=0");
+    for (const char *request : { "position", "home", "stop", "calibrate", "move 5", "step 5",
+                                 "wait" })
         row(0, request, "error not connected");
     row(0, "disconnect", "ok");
     for (const char *request : { "bogus", "", "state now", "Home", " home" })
         row(0, request, "error unknown command");
-    row(1, "state",
-        "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
-        "max=14750 age_ms=-");
+    row(1, "state", "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
+                    "max=14750 age_ms=- moving=0 stale=0 reconnecting=0");
+    // A home counts as motion until three position replies agree.
+    row(2, "state", "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=- min=-250 "
+                    "max=14750 age_ms=- moving=1 stale=0 reconnecting=0");
     row(1, "position", "error no position yet");
     row(1, "connect", "error already connected");
     for (const char *request : { "move 5", "step 5", "stop" })
@@ -142,6 +146,35 @@ void TestScripting::requests()
     QFETCH(QByteArray, wire);
     if (!wire.isEmpty()) // echoed in the console as the operator's commands are
         QVERIFY(panel.probe().console()->toPlainText().contains(wire.split('\r').first()));
+}
+
+void TestScripting::motion_data()
+{
+    QTest::addColumn<QByteArray>("events"); // "go": a move went out, "clear", or a position
+    QTest::addColumn<bool>("moving");
+    QTest::newRow("no reply yet") << QByteArray() << false;
+    QTest::newRow("moved") << QByteArray("go") << true;
+    QTest::newRow("two agree") << QByteArray("go 5 5") << true;
+    QTest::newRow("three agree") << QByteArray("go 5 5.05 5.1") << false;
+    QTest::newRow("three spread") << QByteArray("go 5 5.2 5.25") << true;
+    QTest::newRow("then at rest") << QByteArray("go 5 5.2 5.25 5.25") << false;
+    QTest::newRow("drifting") << QByteArray("5 5 5 5.5") << true;
+    QTest::newRow("cleared") << QByteArray("go 5 clear") << false;
+}
+
+void TestScripting::motion()
+{
+    QFETCH(QByteArray, events);
+    MotionWatch watch;
+    for (const QByteArray &event : events.split(' ')) {
+        if (event == "go")
+            watch.motionStarted();
+        else if (event == "clear")
+            watch.clear();
+        else if (!event.isEmpty())
+            watch.position(event.toDouble());
+    }
+    QTEST(watch.moving(), "moving");
 }
 
 void TestScripting::pendingReplies_data()

@@ -1,0 +1,162 @@
+#include "stageclass.h"
+
+#include "stagedevice.h"
+
+namespace {
+
+// An attribute whose reads (and, for a writable one, writes) go to the device's methods.
+class StageAttribute : public Tango::Attr
+{
+public:
+    using Reader = void (LumarvethonStage::*)(Tango::Attribute &);
+    using Writer = void (LumarvethonStage::*)(Tango::WAttribute &);
+
+    StageAttribute(const char *name, long type, Reader reader, Writer writer = nullptr)
+        : Tango::Attr(name, type, writer ? Tango::READ_WRITE : Tango::READ)
+        , reader(reader)
+        , writer(writer)
+    { }
+    void read(Tango::DeviceImpl *device, Tango::Attribute &attribute) override
+    {
+        (static_cast<LumarvethonStage *>(device)->*reader)(attribute);
+    }
+    void write(Tango::DeviceImpl *device, Tango::WAttribute &attribute) override
+    {
+        if (writer)
+            (static_cast<LumarvethonStage *>(device)->*writer)(attribute);
+    }
+
+private:
+    Reader reader;
+    Writer writer;
+};
+
+// A command without argument, or with a DevDouble, carried out by a method of the device.
+class StageCommand : public Tango::Command
+{
+public:
+    using Action = void (LumarvethonStage::*)();
+    using ActionWithValue = void (LumarvethonStage::*)(Tango::DevDouble);
+
+    StageCommand(const char *name, Action action)
+        : Tango::Command(name, Tango::DEV_VOID, Tango::DEV_VOID, "", "")
+        , action(action)
+    { }
+    StageCommand(const char *name, ActionWithValue action, const char *argument)
+        : Tango::Command(name, Tango::DEV_DOUBLE, Tango::DEV_VOID, argument, "")
+        , actionWithValue(action)
+    { }
+    CORBA::Any *execute(Tango::DeviceImpl *device, const CORBA::Any &input) override
+    {
+        auto *stage = static_cast<LumarvethonStage *>(device);
+        if (actionWithValue) {
+            Tango::DevDouble value = 0.0;
+            extract(input, value);
+            (stage->*actionWithValue)(value);
+        } else {
+            (stage->*action)();
+        }
+        return insert();
+    }
+
+private:
+    Action action = nullptr;
+    ActionWithValue actionWithValue = nullptr;
+};
+
+Tango::Attr *micrometres(Tango::Attr *attribute, const char *description)
+{
+    Tango::UserDefaultAttrProp properties;
+    properties.set_unit("um");
+    properties.set_standard_unit("1e-6");
+    properties.set_display_unit("um");
+    properties.set_format("%.1f");
+    properties.set_description(description);
+    attribute->set_default_properties(properties);
+    return attribute;
+}
+
+Tango::Attr *described(Tango::Attr *attribute, const char *description, const char *unit = "")
+{
+    Tango::UserDefaultAttrProp properties;
+    properties.set_description(description);
+    if (*unit)
+        properties.set_unit(unit);
+    attribute->set_default_properties(properties);
+    return attribute;
+}
+
+} // namespace
+
+LumarvethonStageClass *LumarvethonStageClass::singleton = nullptr;
+
+LumarvethonStageClass::LumarvethonStageClass(std::string &name)
+    : Tango::DeviceClass(name)
+{ }
+
+LumarvethonStageClass *LumarvethonStageClass::init(const char *name)
+{
+    if (!singleton) {
+        std::string text(name);
+        singleton = new LumarvethonStageClass(text); // owned by Tango's server object
+    }
+    return singleton;
+}
+
+LumarvethonStageClass *LumarvethonStageClass::instance()
+{
+    return singleton;
+}
+
+void LumarvethonStageClass::command_factory()
+{
+    // Tango's command list owns the commands.
+    using Stage = LumarvethonStage;
+    command_list.push_back(new StageCommand("Connect", &Stage::connectStage));
+    command_list.push_back(new StageCommand("Disconnect", &Stage::disconnectStage));
+    command_list.push_back(new StageCommand("Home", &Stage::home));
+    command_list.push_back(new StageCommand("Stop", &Stage::stop));
+    command_list.push_back(new StageCommand("Calibrate", &Stage::calibrate));
+    command_list.push_back(
+        new StageCommand("StepBy", &Stage::stepBy, "signed distance in micrometres"));
+}
+
+void LumarvethonStageClass::attribute_factory(std::vector<Tango::Attr *> &attributes)
+{
+    using Stage = LumarvethonStage;
+    auto *position = new StageAttribute("Position", Tango::DEV_DOUBLE, &Stage::readPosition,
+                                        &Stage::writePosition);
+    micrometres(position, "The stage's position; a write moves it there");
+    position->set_change_event(true, false);
+    attributes.push_back(position);
+    attributes.push_back(micrometres(
+        new StageAttribute("MinPosition", Tango::DEV_DOUBLE, &Stage::readMinPosition),
+        "The lower limit of the travel"));
+    attributes.push_back(micrometres(
+        new StageAttribute("MaxPosition", Tango::DEV_DOUBLE, &Stage::readMaxPosition),
+        "The upper limit of the travel"));
+    attributes.push_back(described(new StageAttribute("Homed", Tango::DEV_BOOLEAN,
+                                                      &Stage::readHomed),
+                                   "Whether the stage has been homed"));
+    attributes.push_back(described(new StageAttribute("Calibrated", Tango::DEV_BOOLEAN,
+                                                      &Stage::readCalibrated),
+                                   "Whether the controller reports itself calibrated"));
+    attributes.push_back(described(new StageAttribute("Firmware", Tango::DEV_STRING,
+                                                      &Stage::readFirmware),
+                                   "The controller's firmware version"));
+    attributes.push_back(described(new StageAttribute("PositionAge", Tango::DEV_LONG,
+                                                      &Stage::readPositionAge),
+                                   "Time since the last position reply", "ms"));
+}
+
+void LumarvethonStageClass::device_factory(const Tango::DevVarStringArray *names)
+{
+    for (CORBA::ULong i = 0; i < names->length(); ++i) {
+        auto *device = new LumarvethonStage(this, std::string((*names)[i]));
+        device_list.push_back(device);
+        if (Tango::Util::_UseDb && !Tango::Util::_FileDb)
+            export_device(device);
+        else
+            export_device(device, device->get_name().c_str());
+    }
+}
