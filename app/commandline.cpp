@@ -25,7 +25,33 @@ CommandLineResult failure(const QString &message)
     return finish(2, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
 }
 
+// The value of --name as typed, before the parser has run: the default socket path of --listen
+// depends on it.
+QString nameArgument(const QStringList &arguments)
+{
+    for (int i = 1; i < arguments.size() && arguments.at(i) != QLatin1String("--"); ++i) {
+        if (arguments.at(i) == QLatin1String("--name"))
+            return arguments.value(i + 1);
+        if (arguments.at(i).startsWith(QLatin1String("--name=")))
+            return arguments.at(i).mid(7);
+    }
+    return QString();
+}
+
 } // namespace
+
+bool isValidInstanceName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > 32)
+        return false;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')
+              || u == '-' || u == '_'))
+            return false;
+    }
+    return true;
+}
 
 QStringList withSimulateDefault(const QStringList &arguments)
 {
@@ -92,17 +118,25 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption listen(
         QStringLiteral("listen"),
         QStringLiteral("Let scripts drive the stage through a local socket at PATH; default "
-                       "$XDG_RUNTIME_DIR/lumarvethon.sock, or the temporary directory when "
-                       "that variable is unset."),
+                       "$XDG_RUNTIME_DIR/lumarvethon.sock (lumarvethon-NAME.sock with --name), "
+                       "or the same in the temporary directory when that variable is unset."),
         QStringLiteral("PATH"));
+    const QCommandLineOption name(
+        QStringLiteral("name"),
+        QStringLiteral("Run as the instance NAME (letters, digits, - and _, at most 32): its own "
+                       "window title, default socket path and remembered settings."),
+        QStringLiteral("NAME"));
     parser.addOption(port);
     parser.addOption(simulate);
     parser.addOption(reconnect);
     parser.addOption(record);
     parser.addOption(listen);
+    parser.addOption(name);
 
-    if (!parser.parse(
-            withListenDefault(withSimulateDefault(arguments), ScriptServer::defaultPath())))
+    const QString typedName = nameArgument(arguments);
+    const QString listenDefault
+        = ScriptServer::defaultPath(isValidInstanceName(typedName) ? typedName : QString());
+    if (!parser.parse(withListenDefault(withSimulateDefault(arguments), listenDefault)))
         return failure(parser.errorText());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
         return finish(0, parser.helpText());
@@ -118,6 +152,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                                       "simulated controller brings its own port"));
 
     CommandLineResult result;
+    if (parser.isSet(name)) {
+        result.instanceName = parser.value(name);
+        if (!isValidInstanceName(result.instanceName))
+            return failure(QStringLiteral("invalid name \"%1\" for --name: expected 1 to 32 "
+                                          "ASCII letters, digits, - and _")
+                               .arg(result.instanceName));
+    }
     result.reconnect = parser.isSet(reconnect);
     if (parser.isSet(port)) {
         result.firstPort = parser.value(port).trimmed();

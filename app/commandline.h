@@ -5,7 +5,8 @@
 // --port PATH offers PATH first in the settings dialog, --simulate[=VERSION] runs a
 // simulated controller in the panel's process, --reconnect opens a lost port again by itself,
 // --record FILE records the session from start-up to a new file, --listen [PATH] lets scripts
-// drive the stage through a local socket, and --help and --version answer and end.
+// drive the stage through a local socket, --name NAME makes the panel an instance of its own
+// (title, default socket, remembered settings), and --help and --version answer and end.
 
 #include <QString>
 #include <QStringList>
@@ -18,9 +19,13 @@ struct CommandLineResult
     QString firmware = QStringLiteral("1.06"); // of the simulated controller
     QString recordFile; // empty: no record from start-up
     QString listenPath; // absolute path of the script socket; empty: scripts not allowed
+    QString instanceName; // empty: the default instance
     int exitCode = -1; // 0 or more: print message and end with this code instead of running
     QString message; // for standard output when exitCode is 0, else for standard error
 };
+
+// ASCII letters, digits, "-" and "_", 1 to 32 of them: a name that is safe in a file name.
+bool isValidInstanceName(const QString &name);
 
 // arguments as QCoreApplication::arguments() gives them, the program's name first.
 CommandLineResult parseCommandLine(const QStringList &arguments);

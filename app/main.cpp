@@ -51,8 +51,12 @@ int main(int argc, char *argv[])
     // The application's icon, so that every window without one of its own (the settings
     // dialog has no parent) shows it too.
     QApplication::setWindowIcon(panelWindowIcon());
-    MainWindow window(nullptr, firstPort);
-    window.setReconnectAutomatically(options.reconnect);
+    MainWindow window(nullptr, firstPort, options.instanceName);
+    if (options.simulate)
+        window.setSimulatedPort(firstPort);
+    // For this run only; what is remembered stays as it is.
+    if (options.reconnect)
+        window.setReconnectAutomatically(true);
     if (!options.recordFile.isEmpty()) {
         QString error;
         if (!window.startRecording(options.recordFile, false, &error)) {

@@ -17,10 +17,13 @@
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
 //   scripting.cpp    the script server and the panel's operations that scripts may use
+//   remembering.cpp  what the instance remembers between runs, read at start, written on change
+//   namedpositions.cpp  the positions window and the named positions scripts reach
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
 #include "portrecovery.h"
+#include "positionsstage.h"
 #include "scriptablepanel.h"
 
 #include <QByteArray>
@@ -29,13 +32,19 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <memory>
+
 class QAction;
 class QLabel;
 class QKeyEvent;
+class QMoveEvent;
 class QMenu;
 class QTimer;
 class Console;
+class PanelSettings;
+class PositionList;
 class PositionPlot;
+class PositionsWindow;
 class SessionRecorder;
 class ScriptServer;
 class SettingsDialog;
@@ -48,13 +57,16 @@ namespace Protocol {
 enum class Grammar;
 }
 
-class MainWindow : public QMainWindow, public ScriptablePanel
+class MainWindow : public QMainWindow, public ScriptablePanel, public PositionsStage
 {
     Q_OBJECT
 
 public:
-    // firstPort, when given, is offered first (and so selected) in the settings dialog.
-    explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString());
+    // firstPort, when given, is offered first (and so selected) in the settings dialog;
+    // otherwise the port remembered, when it is there. instanceName (empty: the default
+    // instance) chooses the remembered settings, the title and the default socket.
+    explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString(),
+                        const QString &instanceName = QString());
     ~MainWindow() override;
 
     // Whether a lost device is opened again by itself (the "Reconnect automatically" action).
@@ -65,6 +77,8 @@ public:
     // Lets scripts drive the stage through a local socket at path, as "Allow scripts" does.
     // False, with *error set, when the path cannot be listened on.
     bool listenForScripts(const QString &path, QString *error);
+    // The simulator's pseudo-terminal, which is never remembered as the chosen port.
+    void setSimulatedPort(const QString &path) { simulatedPort = path; }
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -86,6 +100,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private slots:
     void openSerialPort();
@@ -129,6 +144,11 @@ private:
     void showPositionPlot();
     void setUpScripting();
     void allowScripts(bool on);
+    QString rememberedPortIfPresent() const;
+    void restoreRemembered();
+    void resumeRemembered();
+    void setUpPositions();
+    void showPositions();
 
     // ScriptablePanel: what a script may do, by the operator's paths and rules.
     State panelState() const override;
@@ -140,6 +160,17 @@ private:
     Outcome moveStageTo(double micrometres) override;
     Outcome stepStage(double micrometres) override;
     bool lineBusy() const override;
+    QList<QPair<QString, double>> namedPositions() const override;
+    std::optional<double> namedPosition(const QString &name) const override;
+    bool saveNamedPosition(const QString &name, double micrometres) override;
+    // The target box's rules, which scripts and the positions window obey too.
+    Outcome absoluteMoveRule(double micrometres) const;
+
+    // PositionsStage: what the positions window may do.
+    std::optional<double> currentPosition() const override;
+    QString moveRefusal(double micrometres) const override;
+    void moveTo(double micrometres) override;
+    QString controllerSerial() const override;
 
     void showAbout();
     void disableControls();
@@ -220,6 +251,16 @@ private:
     QTimer *reconnectTimer = nullptr;
     QList<PortRecord> portsListing; // as last listed while reconnecting
     qint64 listingStamp = 0;
+
+    // What this instance remembers, and its named positions (declared after the settings
+    // they are kept in, so that they go first).
+    QString instanceName;
+    QString simulatedPort;
+    std::unique_ptr<PanelSettings> remembered;
+    std::unique_ptr<PositionList> positionList;
+    PositionsWindow *positionsWindow = nullptr; // made when first shown
+    QAction *actionPositions = nullptr;
+    bool positionKnown = false; // a position reply came in this connection
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;

@@ -6,6 +6,7 @@
 // for wait), read and written with "." whatever the locale.
 
 #include <QByteArray>
+#include <QString>
 
 struct Request
 {
@@ -21,9 +22,13 @@ struct Request
         Move,
         Step,
         Wait,
+        Positions,
+        GoTo,
+        Save,
     };
     Kind kind = Kind::Invalid;
     double value = 0.0; // micrometres for move and step, seconds for wait
+    QString name; // of a named position, for goto and save, decoded
     QByteArray error; // the reason without "error ", for Invalid
 };
 
@@ -37,6 +42,11 @@ Request parseRequest(const QByteArray &line);
 // A decimal number such as "-12.5", "3" or "1e3": digits with an optional sign, point and
 // exponent, finite. False for anything else (NaN, infinities, "1,5", an empty text).
 bool readNumber(const QByteArray &text, double *value);
+
+// Names of positions travel percent-encoded ("%20" for a space; "%", ";" and "=" encoded
+// too). False for an empty name, a stray "%" or a decoded byte outside printable ASCII.
+bool decodeName(const QByteArray &encoded, QString *name);
+QByteArray encodeName(const QString &name);
 
 // A number as the replies write it: up to ten significant digits, "." as the decimal point.
 QByteArray formatNumber(double value);

@@ -24,6 +24,14 @@ QString ScriptServer::defaultPath()
     return QDir(dir).filePath(QStringLiteral("lumarvethon.sock"));
 }
 
+QString ScriptServer::defaultPath(const QString &instanceName)
+{
+    const QString unnamed = defaultPath();
+    if (instanceName.isEmpty())
+        return unnamed;
+    return QFileInfo(unnamed).dir().filePath(QStringLiteral("lumarvethon-%1.sock").arg(instanceName));
+}
+
 bool ScriptServer::listen(const QString &path)
 {
     close();

@@ -28,6 +28,9 @@ public:
 
     // $XDG_RUNTIME_DIR/lumarvethon.sock, or the same name in the temporary directory.
     static QString defaultPath();
+    // The default path of a named panel instance: lumarvethon-NAME.sock beside the unnamed
+    // one; defaultPath() itself for an empty name.
+    static QString defaultPath(const QString &instanceName);
 
     // Listens at path, replacing a socket file that no one listens on any more. False, with
     // errorString(), when another program listens there or the path cannot be used.
