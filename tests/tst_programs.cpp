@@ -6,8 +6,11 @@
 
 #include "testsupport.h"
 
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSerialPort>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <csignal>
 
@@ -36,6 +39,7 @@ private slots:
     void simulatorDialogue();
     void panelUnderXvfbRun_data();
     void panelUnderXvfbRun();
+    void rememberedAcrossRuns();
 };
 
 void TestPrograms::answers_data()
@@ -51,6 +55,7 @@ void TestPrograms::answers_data()
     };
     row("panel version", panelBin, { "--version" }, 0, "lumarvethon " LUMARVETHON_VERSION "\n");
     row("panel port and simulate", panelBin, { "--simulate", "--port", "x" }, 2, "--port and");
+    row("panel bad name", panelBin, { "--name", "a/b" }, 2, "invalid name \"a/b\" for --name");
     row("simulator version", simBin, { "--version" }, 0,
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");
@@ -180,6 +185,47 @@ void TestPrograms::panelUnderXvfbRun()
     QCOMPARE(run.state(), QProcess::Running);
     QCOMPARE(controller.received(), QByteArray()); // offering a port is not connecting to it
     QVERIFY(endsCleanly(run, panel)); // xvfb-run ends with the panel's own exit code
+}
+
+// The panel run twice as an instance, as a user runs it: what the command line said holds for
+// its run only; what a script saved and what the operator allowed come back.
+void TestPrograms::rememberedAcrossRuns()
+{
+    QTemporaryDir dir;
+    const QString socket = dir.filePath(QStringLiteral("r.sock"));
+    QSettings remembered(configurationDir() + QStringLiteral("/lumarvethon-r.conf"),
+                         QSettings::IniFormat);
+    const auto run = [&](const QStringList &options, const QByteArrayList &requests) {
+        QProcess panel;
+        panel.start(panelBin, QStringList { "--name", "r", "--simulate" } + options);
+        QLocalSocket script;
+        QTest::qWaitFor([&] {
+            script.connectToServer(socket);
+            return script.waitForConnected(100);
+        }, 10000);
+        QByteArrayList replies;
+        for (const QByteArray &request : requests) {
+            script.write(request + '\n');
+            while (!script.canReadLine() && script.waitForReadyRead(10000)) { }
+            replies.append(script.readLine().trimmed());
+        }
+        if (!endsCleanly(panel, panel.processId()))
+            replies.append("not ended cleanly");
+        remembered.sync();
+        return replies.join('|');
+    };
+    QCOMPARE(run({ "--reconnect", "--listen", socket },
+                 { "connect", "home", "wait 10", "save here" }),
+             QByteArray("ok 1.06|ok|ok 0|ok"));
+    for (const char *key : { "connection/reconnect", "scripts/allow", "connection/port" })
+        QVERIFY2(!remembered.contains(QLatin1String(key)), key);
+    // As the operator leaves it with Connection > Allow scripts.
+    remembered.setValue(QStringLiteral("scripts/allow"), true);
+    remembered.setValue(QStringLiteral("scripts/socket"), socket);
+    remembered.sync();
+    QCOMPARE(run({}, { "positions", "state" }),
+             QByteArray("ok here=0|ok connected=0 firmware=- homed=0 calibrated=- position=- "
+                        "min=-250 max=6250 age_ms=-"));
 }
 
 QTEST_MAIN(TestPrograms)
