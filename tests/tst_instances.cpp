@@ -134,6 +134,12 @@ void TestInstances::rememberedAfterRestart()
     QTemporaryDir records;
     const QString record = records.filePath(QStringLiteral("session.csv"));
     {
+        MainWindow simulated(nullptr, port.devicePath(), QStringLiteral("r"));
+        simulated.setSimulatedPort(port.devicePath()); // as --simulate does with its own
+        settingsDialog()->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
+    }
+    QVERIFY(!QSettings(settingsFile("r"), QSettings::IniFormat).contains("connection/port"));
+    {
         MainWindow first(nullptr, port.devicePath(), QStringLiteral("r"));
         first.show();
         settingsDialog()->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
