@@ -53,6 +53,19 @@ bool isValidInstanceName(const QString &name)
     return true;
 }
 
+QStringList withNameRestored(const QStringList &arguments, const QStringList &original)
+{
+    const int at = original.indexOf(QStringLiteral("--name"));
+    const int end = original.indexOf(QStringLiteral("--"));
+    if (at < 1 || at + 1 >= original.size() || (end >= 0 && end < at)
+        || arguments.contains(QStringLiteral("--name")))
+        return arguments;
+    QStringList restored = arguments;
+    restored.insert(1, QStringLiteral("--name"));
+    restored.insert(2, original.at(at + 1));
+    return restored;
+}
+
 QStringList withSimulateDefault(const QStringList &arguments)
 {
     QStringList rewritten;

@@ -30,6 +30,10 @@ bool isValidInstanceName(const QString &name);
 // arguments as QCoreApplication::arguments() gives them, the program's name first.
 CommandLineResult parseCommandLine(const QStringList &arguments);
 
+// The X11 platform takes "--name NAME" for itself (the window's resource name) before the
+// panel sees its arguments: put back what it took, from the arguments main() was given.
+QStringList withNameRestored(const QStringList &arguments, const QStringList &original);
+
 // "--simulate" has an optional value, which the parser cannot express: alone it is rewritten
 // to "--simulate=1.06", the default firmware.
 QStringList withSimulateDefault(const QStringList &arguments);

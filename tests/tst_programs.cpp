@@ -158,7 +158,7 @@ void TestPrograms::simulatorDialogue()
 
 void TestPrograms::panelUnderXvfbRun_data()
 {
-    QTest::addColumn<bool>("simulate");
+    QTest::addColumn<bool>("simulate"); // and named, where the X11 platform takes --name
     QTest::newRow("--simulate") << true;
     QTest::newRow("--port") << false;
 }
@@ -171,12 +171,14 @@ void TestPrograms::panelUnderXvfbRun()
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real X11 platform
+    QTemporaryDir runtime;
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     run.setProcessEnvironment(environment);
     run.setWorkingDirectory(QStringLiteral(LUMARVETHON_SOURCE_DIR)); // where images/ is
     // The shell tells its process id, which the panel takes over.
     run.start(QStringLiteral("xvfb-run"),
               QStringList { "-a", "sh", "-c", "echo $$ && exec \"$0\" \"$@\"", panelBin }
-                  + (simulate ? QStringList { "--simulate" }
+                  + (simulate ? QStringList { "--simulate", "--name", "xv", "--listen" }
                               : QStringList { "--port", controller.devicePath() }));
     QVERIFY2(run.waitForStarted(5000), "xvfb-run (Debian package xvfb) does not start");
     QTRY_VERIFY_WITH_TIMEOUT(run.canReadLine(), 8000);
@@ -184,6 +186,8 @@ void TestPrograms::panelUnderXvfbRun()
     QTest::qWait(1500);
     QCOMPARE(run.state(), QProcess::Running);
     QCOMPARE(controller.received(), QByteArray()); // offering a port is not connecting to it
+    QCOMPARE(QDir(runtime.path()).entryList(QDir::System),
+             simulate ? QStringList { "lumarvethon-xv.sock" } : QStringList());
     QVERIFY(endsCleanly(run, panel)); // xvfb-run ends with the panel's own exit code
 }
 
