@@ -14,13 +14,17 @@
 
 int main(int argc, char *argv[])
 {
+    QStringList original;
+    for (int i = 0; i < argc; ++i)
+        original.append(QString::fromLocal8Bit(argv[i]));
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumarvethon"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMARVETHON_VERSION));
     // Lets a Wayland compositor match the windows to the installed desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.lumarvethon.Lumarvethon"));
 
-    const CommandLineResult options = parseCommandLine(QCoreApplication::arguments());
+    const CommandLineResult options
+        = parseCommandLine(withNameRestored(QCoreApplication::arguments(), original));
     if (options.exitCode >= 0) {
         std::fputs(qPrintable(options.message), options.exitCode == 0 ? stdout : stderr);
         return options.exitCode;
