@@ -16,6 +16,7 @@
 #include <QSaveFile>
 #include <QSignalBlocker>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -190,25 +191,26 @@ void PositionsWindow::takeEdit(QTableWidgetItem *item)
 {
     const int row = item->row();
     const QString text = item->text().trimmed();
-    bool taken = false;
+    // The table is filled again once the edit is over: the item that changed is still in use
+    // by the table while this runs.
+    const QSignalBlocker quiet(&list);
+    QTimer::singleShot(0, this, &PositionsWindow::fillTable);
     if (item->column() == 0) {
-        taken = list.rename(row, text);
-        if (!taken)
+        if (!list.rename(row, text))
             message->setText(tr("\"%1\" cannot be a name: it is taken, or not made of letters, "
                                 "digits, spaces, \"-\" and \"_\".")
                                  .arg(text));
-    } else {
-        double micrometres = 0.0;
-        taken = readPositionNumber(text, &micrometres) && list.setPosition(row, micrometres);
-        if (!taken)
-            message->setText(tr("\"%1\" is no position in micrometres (\".\" as the decimal "
-                                "point).")
-                                 .arg(text));
+        else
+            message->clear();
+        return;
     }
-    if (!taken)
-        fillTable(); // back to what the list holds
-    else
+    double micrometres = 0.0;
+    if (readPositionNumber(text, &micrometres) && list.setPosition(row, micrometres))
         message->clear();
+    else
+        message->setText(tr("\"%1\" is no position in micrometres (\".\" as the decimal "
+                            "point).")
+                             .arg(text));
 }
 
 void PositionsWindow::moveSelected(int by)

@@ -311,6 +311,16 @@ void TestInstances::importRefusesBadRow()
     auto *table = positions->findChild<QTableWidget *>();
     QCOMPARE(table->rowCount(), 2);
     QCOMPARE(table->item(1, 1)->text(), QStringLiteral("-2"));
+
+    // Edited in place: a bad name or number goes back to what the list holds.
+    table->item(0, 0)->setText(QStringLiteral("c"));
+    table->item(1, 1)->setText(QStringLiteral("7.25"));
+    table->item(1, 0)->setText(QStringLiteral("renamed"));
+    table->item(0, 1)->setText(QStringLiteral("1,5"));
+    QTRY_COMPARE(table->item(0, 1)->text(), QStringLiteral("1.5"));
+    QCOMPARE(static_cast<ScriptablePanel *>(panel.window)->namedPositions(),
+             (QList<QPair<QString, double>> { { "spot a", 1.5 }, { "renamed", 7.25 } }));
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot a"));
 }
 
 QTEST_MAIN(TestInstances)
