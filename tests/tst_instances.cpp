@@ -248,6 +248,12 @@ void TestInstances::twoInstances()
     QVERIFY(!yFile.contains(QStringLiteral("connection/reconnect")));
     QVERIFY(yFile.contains(QStringLiteral("positioning/step")));
     QVERIFY(!xFile.contains(QStringLiteral("positioning/step")));
+
+    // A second x finds its socket taken: it says so and goes on without scripts.
+    MainWindow again(nullptr, QString(), QStringLiteral("x"));
+    QTRY_VERIFY(child<QStatusBar>(again, "statusBar")->currentMessage().startsWith(
+        "Scripts are not allowed: another program is listening on " + xPath));
+    QVERIFY(!checked(again, "actionAllowScripts") && checked(again, "actionReconnect"));
 }
 
 void TestInstances::positionsRules_data()
