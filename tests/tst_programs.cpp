@@ -203,11 +203,11 @@ void TestPrograms::rememberedAcrossRuns()
         QProcess panel;
         panel.start(panelBin, QStringList { "--name", "r", "--simulate" } + options);
         QLocalSocket script;
-        QTest::qWaitFor([&] {
+        const bool reached = QTest::qWaitFor([&] {
             script.connectToServer(socket);
             return script.waitForConnected(100);
         }, 10000);
-        QByteArrayList replies;
+        QByteArrayList replies { reached ? "listening" : "not listening" };
         for (const QByteArray &request : requests) {
             script.write(request + '\n');
             while (!script.canReadLine() && script.waitForReadyRead(10000)) { }
@@ -220,7 +220,7 @@ void TestPrograms::rememberedAcrossRuns()
     };
     QCOMPARE(run({ "--reconnect", "--listen", socket },
                  { "connect", "home", "wait 10", "save here" }),
-             QByteArray("ok 1.06|ok|ok 0|ok"));
+             QByteArray("listening|ok 1.06|ok|ok 0|ok"));
     for (const char *key : { "connection/reconnect", "scripts/allow", "connection/port" })
         QVERIFY2(!remembered.contains(QLatin1String(key)), key);
     // As the operator leaves it with Connection > Allow scripts.
@@ -228,7 +228,7 @@ void TestPrograms::rememberedAcrossRuns()
     remembered.setValue(QStringLiteral("scripts/socket"), socket);
     remembered.sync();
     QCOMPARE(run({}, { "positions", "state" }),
-             QByteArray("ok here=0|ok connected=0 firmware=- homed=0 calibrated=- position=- "
+             QByteArray("listening|ok here=0|ok connected=0 firmware=- homed=0 calibrated=- position=- "
                         "min=-250 max=6250 age_ms=-"));
 }
 
