@@ -29,13 +29,14 @@ CommandLineResult failure(const QString &message)
 // depends on it.
 QString nameArgument(const QStringList &arguments)
 {
+    QString name; // the last one counts, as for the parser
     for (int i = 1; i < arguments.size() && arguments.at(i) != QLatin1String("--"); ++i) {
         if (arguments.at(i) == QLatin1String("--name"))
-            return arguments.value(i + 1);
-        if (arguments.at(i).startsWith(QLatin1String("--name=")))
-            return arguments.at(i).mid(7);
+            name = arguments.value(++i);
+        else if (arguments.at(i).startsWith(QLatin1String("--name=")))
+            name = arguments.at(i).mid(7);
     }
-    return QString();
+    return name;
 }
 
 } // namespace
@@ -46,8 +47,8 @@ bool isValidInstanceName(const QString &name)
         return false;
     for (const QChar c : name) {
         const char16_t u = c.unicode();
-        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')
-              || u == '-' || u == '_'))
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-'
+              || u == '_'))
             return false;
     }
     return true;

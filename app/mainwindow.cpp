@@ -30,8 +30,8 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     setFixedSize(580, 408);
 
     serial = new QSerialPort(this);
-    settings = new SettingsDialog(nullptr,
-                                  firstPort.isEmpty() ? rememberedPortIfPresent() : firstPort);
+    settings
+        = new SettingsDialog(nullptr, firstPort.isEmpty() ? rememberedPortIfPresent() : firstPort);
 
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);

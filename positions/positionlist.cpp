@@ -1,7 +1,7 @@
 #include "positionlist.h"
 
-#include <QSettings>
 #include <QSet>
+#include <QSettings>
 
 namespace {
 
@@ -85,8 +85,7 @@ std::optional<double> PositionList::find(const QString &name) const
 bool PositionList::save(const QString &name, double micrometres, const QString &controller)
 {
     double checked = 0.0;
-    if (!isValidPositionName(name)
-        || !readPositionNumber(formatPosition(micrometres), &checked))
+    if (!isValidPositionName(name) || !readPositionNumber(formatPosition(micrometres), &checked))
         return false;
     const int row = indexOf(name);
     if (row >= 0)
@@ -114,8 +113,7 @@ bool PositionList::rename(int row, const QString &name)
 bool PositionList::setPosition(int row, double micrometres)
 {
     double checked = 0.0;
-    if (row < 0 || row >= list.size()
-        || !readPositionNumber(formatPosition(micrometres), &checked))
+    if (row < 0 || row >= list.size() || !readPositionNumber(formatPosition(micrometres), &checked))
         return false;
     list[row].micrometres = micrometres;
     write();

@@ -13,8 +13,8 @@ const QByteArray header = QByteArrayLiteral("name,position_um");
 bool isNameCharacter(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')
-        || u == ' ' || u == '-' || u == '_';
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == ' '
+        || u == '-' || u == '_';
 }
 
 bool isNumberCharacter(QChar c)
@@ -170,8 +170,9 @@ bool parsePositionsCsv(const QByteArray &data, QList<NamedPosition> *positions, 
         if (names.contains(position.name))
             return refuse(row, QStringLiteral("\"%1\" appears twice").arg(position.name));
         if (!readPositionNumber(QString::fromUtf8(fields.at(1)), &position.micrometres))
-            return refuse(row, QStringLiteral("\"%1\" is no position in micrometres")
-                                   .arg(QString::fromUtf8(fields.at(1))));
+            return refuse(row,
+                          QStringLiteral("\"%1\" is no position in micrometres")
+                              .arg(QString::fromUtf8(fields.at(1))));
         names.insert(position.name);
         read.append(position);
     }

@@ -92,7 +92,8 @@ PositionsWindow::PositionsWindow(PositionList &list, PositionsStage &stage, QWid
     connect(nameEdit, &QLineEdit::returnPressed, this, &PositionsWindow::addCurrent);
     connect(nameEdit, &QLineEdit::textChanged, this, &PositionsWindow::refresh);
     connect(goToButton, &QPushButton::clicked, this, &PositionsWindow::goToSelected);
-    connect(deleteButton, &QPushButton::clicked, this, [this] { this->list.remove(selectedRow()); });
+    connect(deleteButton, &QPushButton::clicked, this,
+            [this] { this->list.remove(selectedRow()); });
     connect(upButton, &QPushButton::clicked, this, [this] { moveSelected(-1); });
     connect(downButton, &QPushButton::clicked, this, [this] { moveSelected(1); });
     connect(importButton, &QPushButton::clicked, this, &PositionsWindow::askImport);

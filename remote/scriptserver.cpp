@@ -29,7 +29,8 @@ QString ScriptServer::defaultPath(const QString &instanceName)
     const QString unnamed = defaultPath();
     if (instanceName.isEmpty())
         return unnamed;
-    return QFileInfo(unnamed).dir().filePath(QStringLiteral("lumarvethon-%1.sock").arg(instanceName));
+    return QFileInfo(unnamed).dir().filePath(
+        QStringLiteral("lumarvethon-%1.sock").arg(instanceName));
 }
 
 bool ScriptServer::listen(const QString &path)

@@ -1,8 +1,9 @@
 #include "panelsettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QLocale>
 #include <QFile>
+#include <QLocale>
 #include <QSettings>
 #include <QStringList>
 
@@ -81,16 +82,20 @@ PanelSettings::PanelSettings(const QString &instanceName)
         QFile::remove(kept);
         const bool moved = QFile::rename(path, kept);
         open();
-        problem = moved ? QObject::tr("The settings file could not be read and was kept as %1; "
-                                      "the defaults are used")
-                              .arg(kept)
-                        : QObject::tr("The settings file %1 could not be read; the defaults "
-                                      "are used")
-                              .arg(path);
+        problem = moved
+            ? QCoreApplication::translate("PanelSettings",
+                                          "The settings file could not be read and was kept as %1; "
+                                          "the defaults are used")
+                  .arg(kept)
+            : QCoreApplication::translate("PanelSettings",
+                                          "The settings file %1 could not be read; the defaults "
+                                          "are used")
+                  .arg(path);
         return;
     }
     if (settings->status() == QSettings::AccessError)
-        problem = QObject::tr("The settings file %1 cannot be read; the defaults are used")
+        problem = QCoreApplication::translate(
+                      "PanelSettings", "The settings file %1 cannot be read; the defaults are used")
                       .arg(settings->fileName());
     else
         readValues();
@@ -122,31 +127,38 @@ void PanelSettings::readValues()
         else
             replaced.append(key);
     };
-    take(portKey, [](const QVariant &v) { return readText(v, false); }, portName);
+    take(
+        portKey, [](const QVariant &v) { return readText(v, false); }, portName);
     take(reconnectKey, readBool, reconnecting);
     take(scriptsKey, readBool, scripts);
-    take(socketKey, [](const QVariant &v) { return readText(v, true); }, socket);
-    take(placeKey,
-         [](const QVariant &v) -> std::optional<std::optional<QPoint>> {
-             const QPoint p = v.toPoint();
-             if (v.userType() != QMetaType::QPoint || std::abs(p.x()) > farthestPlace
-                 || std::abs(p.y()) > farthestPlace)
-                 return std::nullopt;
-             return std::optional<QPoint>(p);
-         },
-         place);
-    take(stepKey, [](const QVariant &v) { return readDouble(v, 0.0, largestStep); }, step);
-    take(minutesKey,
-         [](const QVariant &v) -> std::optional<int> {
-             const std::optional<double> m = readDouble(v, 1, 60);
-             if (!m || !isPlotRange(int(*m)) || *m != std::floor(*m))
-                 return std::nullopt;
-             return int(*m);
-         },
-         minutes);
-    take(folderKey, [](const QVariant &v) { return readText(v, true); }, folder);
+    take(
+        socketKey, [](const QVariant &v) { return readText(v, true); }, socket);
+    take(
+        placeKey,
+        [](const QVariant &v) -> std::optional<std::optional<QPoint>> {
+            const QPoint p = v.toPoint();
+            if (v.userType() != QMetaType::QPoint || std::abs(p.x()) > farthestPlace
+                || std::abs(p.y()) > farthestPlace)
+                return std::nullopt;
+            return std::optional<QPoint>(p);
+        },
+        place);
+    take(
+        stepKey, [](const QVariant &v) { return readDouble(v, 0.0, largestStep); }, step);
+    take(
+        minutesKey,
+        [](const QVariant &v) -> std::optional<int> {
+            const std::optional<double> m = readDouble(v, 1, 60);
+            if (!m || !isPlotRange(int(*m)) || *m != std::floor(*m))
+                return std::nullopt;
+            return int(*m);
+        },
+        minutes);
+    take(
+        folderKey, [](const QVariant &v) { return readText(v, true); }, folder);
     if (!replaced.isEmpty())
-        problem = QObject::tr("Settings not valid, their defaults are used: %1")
+        problem = QCoreApplication::translate("PanelSettings",
+                                              "Settings not valid, their defaults are used: %1")
                       .arg(replaced.join(QStringLiteral(", ")));
 }
 

@@ -3,9 +3,9 @@
 #include <QAction>
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QPushButton>
 #include <QTimer>
 
 namespace {

@@ -108,10 +108,10 @@ void TestInstances::firstStart()
     const PanelProbe probe(window);
     QCOMPARE(window.windowTitle(), QStringLiteral("Lumarvethon"));
     QCOMPARE(window.size(), QSize(580, 408));
-    for (const char *control : { "pushButton_home", "pushButton_AutoCalibrate", "pushButton_stop",
-                                 "doubleSpinBox_Position", "doubleSpinBox_mrstp",
-                                 "pushButton_SliderMinus", "pushButton_SliderPlus",
-                                 "horizontalSlider", "actionDisconnect" })
+    for (const char *control :
+         { "pushButton_home", "pushButton_AutoCalibrate", "pushButton_stop",
+           "doubleSpinBox_Position", "doubleSpinBox_mrstp", "pushButton_SliderMinus",
+           "pushButton_SliderPlus", "horizontalSlider", "actionDisconnect" })
         QVERIFY2(!child<QObject>(window, control)->property("enabled").toBool(), control);
     for (const char *action : { "actionConnect", "actionConfigure", "actionQuit" })
         QVERIFY(child<QAction>(window, action)->isEnabled());
@@ -251,8 +251,10 @@ void TestInstances::twoInstances()
 
     // A second x finds its socket taken: it says so and goes on without scripts.
     MainWindow again(nullptr, QString(), QStringLiteral("x"));
-    QTRY_VERIFY(child<QStatusBar>(again, "statusBar")->currentMessage().startsWith(
-        "Scripts are not allowed: another program is listening on " + xPath));
+    QTRY_VERIFY(
+        child<QStatusBar>(again, "statusBar")
+            ->currentMessage()
+            .startsWith("Scripts are not allowed: another program is listening on " + xPath));
     QVERIFY(!checked(again, "actionAllowScripts") && checked(again, "actionReconnect"));
 }
 

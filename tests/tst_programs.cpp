@@ -203,10 +203,12 @@ void TestPrograms::rememberedAcrossRuns()
         QProcess panel;
         panel.start(panelBin, QStringList { "--name", "r", "--simulate" } + options);
         QLocalSocket script;
-        const bool reached = QTest::qWaitFor([&] {
-            script.connectToServer(socket);
-            return script.waitForConnected(100);
-        }, 10000);
+        const bool reached = QTest::qWaitFor(
+            [&] {
+                script.connectToServer(socket);
+                return script.waitForConnected(100);
+            },
+            10000);
         QByteArrayList replies { reached ? "listening" : "not listening" };
         for (const QByteArray &request : requests) {
             script.write(request + '\n');
@@ -218,18 +220,19 @@ void TestPrograms::rememberedAcrossRuns()
         remembered.sync();
         return replies.join('|');
     };
-    QCOMPARE(run({ "--reconnect", "--listen", socket },
-                 { "connect", "home", "wait 10", "save here" }),
-             QByteArray("listening|ok 1.06|ok|ok 0|ok"));
+    QCOMPARE(
+        run({ "--reconnect", "--listen", socket }, { "connect", "home", "wait 10", "save here" }),
+        QByteArray("listening|ok 1.06|ok|ok 0|ok"));
     for (const char *key : { "connection/reconnect", "scripts/allow", "connection/port" })
         QVERIFY2(!remembered.contains(QLatin1String(key)), key);
     // As the operator leaves it with Connection > Allow scripts.
     remembered.setValue(QStringLiteral("scripts/allow"), true);
     remembered.setValue(QStringLiteral("scripts/socket"), socket);
     remembered.sync();
-    QCOMPARE(run({}, { "positions", "state" }),
-             QByteArray("listening|ok here=0|ok connected=0 firmware=- homed=0 calibrated=- position=- "
-                        "min=-250 max=6250 age_ms=-"));
+    QCOMPARE(
+        run({}, { "positions", "state" }),
+        QByteArray("listening|ok here=0|ok connected=0 firmware=- homed=0 calibrated=- position=- "
+                   "min=-250 max=6250 age_ms=-"));
 }
 
 QTEST_MAIN(TestPrograms)

@@ -122,9 +122,9 @@ void TestWire::formats_data()
     row("after --", parseCommandLine({ "lumarvethon", "--", "--simulate" }).message,
         "lumarvethon: unexpected argument \"--simulate\"\n");
     QString names;
-    for (const QString &name : { QStringLiteral("x-1_Y"), QString(32, 'n'), QString(33, 'n'),
-                                 QStringLiteral("a.b"), QStringLiteral("a b"), QString(),
-                                 QStringLiteral("\u00e4") })
+    for (const QString &name :
+         { QStringLiteral("x-1_Y"), QString(32, 'n'), QString(33, 'n'), QStringLiteral("a.b"),
+           QStringLiteral("a b"), QString(), QStringLiteral("\u00e4") })
         names += QString::number(parseCommandLine({ "lumarvethon", "--name", name }).exitCode);
     row("instance names", names, "-1-122222");
     const CommandLineResult named
@@ -139,7 +139,8 @@ void TestWire::formats_data()
     row("position names", valid + QString(isValidPositionName(QString(65, 'x')) ? '1' : '0'),
         "110000000");
     QString decoded;
-    row("name encoded", encodeName("a b%;=-_") + ' '
+    row("name encoded",
+        encodeName("a b%;=-_") + ' '
             + (decodeName("a%20b%25%3b%3D", &decoded) ? decoded : QStringLiteral("refused")),
         "a%20b%25%3B%3D-_ a b%;=");
     const QByteArray header = "name,position_um\r\n";
@@ -147,8 +148,7 @@ void TestWire::formats_data()
         "name,position_um\r\na b,1.5\r\nc,0\r\n");
     row("csv read", imported(header + "\"x \"\"\",2\n\"y\",1e3\r\nz,-0.25"),
         "row 2: \"x \"\" is no valid name");
-    row("csv quoted", imported(header + "\"a b\",2\nc,\"1e3\"\r\nd,-0.25"),
-        "a b=2|c=1000|d=-0.25");
+    row("csv quoted", imported(header + "\"a b\",2\nc,\"1e3\"\r\nd,-0.25"), "a b=2|c=1000|d=-0.25");
     row("csv header", imported("name;position_um\na,1\n"),
         "row 1: the header is not \"name,position_um\"");
     row("csv fields", imported(header + "a,1\nb\n"), "row 3: 1 fields instead of 2");
