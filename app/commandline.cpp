@@ -27,6 +27,20 @@ CommandLineResult failure(const QString &message)
     return finish(2, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
 }
 
+// The value of --name as typed, before the parser has run: the default socket path of --listen
+// depends on it.
+QString nameArgument(const QStringList &arguments)
+{
+    QString name; // the last one counts, as for the parser
+    for (int i = 1; i < arguments.size() && arguments.at(i) != QLatin1String("--"); ++i) {
+        if (arguments.at(i) == QLatin1String("--name"))
+            name = arguments.value(++i);
+        else if (arguments.at(i).startsWith(QLatin1String("--name=")))
+            name = arguments.at(i).mid(7);
+    }
+    return name;
+}
+
 } // namespace
 
 bool needsNoDisplay(const QStringList &arguments)
@@ -50,6 +64,32 @@ QString recordFileIn(const QString &dir, const QDateTime &start)
     for (int n = 2; QFileInfo::exists(path) || QFileInfo(path).isSymLink(); ++n)
         path = stem + QStringLiteral("-%1.csv").arg(n);
     return path;
+}
+
+bool isValidInstanceName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > 32)
+        return false;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-'
+              || u == '_'))
+            return false;
+    }
+    return true;
+}
+
+QStringList withNameRestored(const QStringList &arguments, const QStringList &original)
+{
+    const int at = original.indexOf(QStringLiteral("--name"));
+    const int end = original.indexOf(QStringLiteral("--"));
+    if (at < 1 || at + 1 >= original.size() || (end >= 0 && end < at)
+        || arguments.contains(QStringLiteral("--name")))
+        return arguments;
+    QStringList restored = arguments;
+    restored.insert(1, QStringLiteral("--name"));
+    restored.insert(2, original.at(at + 1));
+    return restored;
 }
 
 QStringList withSimulateDefault(const QStringList &arguments)
@@ -123,18 +163,27 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     const QCommandLineOption listen(
         QStringLiteral("listen"),
         QStringLiteral("Let scripts drive the stage through a local socket at PATH; default "
-                       "$XDG_RUNTIME_DIR/lumarvethon.sock, or lumarvethon-UID/lumarvethon.sock "
-                       "in the temporary directory when that variable is unset."),
+                       "$XDG_RUNTIME_DIR/lumarvethon.sock (lumarvethon-NAME.sock with --name), "
+                       "or the same in lumarvethon-UID in the temporary directory when that "
+                       "variable is unset."),
         QStringLiteral("PATH"));
+    const QCommandLineOption name(
+        QStringLiteral("name"),
+        QStringLiteral("Run as the instance NAME (letters, digits, - and _, at most 32): its own "
+                       "window title, default socket path and remembered settings."),
+        QStringLiteral("NAME"));
     parser.addOption(port);
     parser.addOption(simulate);
     parser.addOption(reconnect);
     parser.addOption(record);
     parser.addOption(listen);
     parser.addOption(headless);
+    parser.addOption(name);
 
-    if (!parser.parse(
-            withListenDefault(withSimulateDefault(arguments), ScriptServer::defaultPath())))
+    const QString typedName = nameArgument(arguments);
+    const QString listenDefault
+        = ScriptServer::defaultPath(isValidInstanceName(typedName) ? typedName : QString());
+    if (!parser.parse(withListenDefault(withSimulateDefault(arguments), listenDefault)))
         return failure(parser.errorText());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
         return finish(0, parser.helpText());
@@ -150,6 +199,13 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                                       "simulated controller brings its own port"));
 
     CommandLineResult result;
+    if (parser.isSet(name)) {
+        result.instanceName = parser.value(name);
+        if (!isValidInstanceName(result.instanceName))
+            return failure(QStringLiteral("invalid name \"%1\" for --name: expected 1 to 32 "
+                                          "ASCII letters, digits, - and _")
+                               .arg(result.instanceName));
+    }
     result.reconnect = parser.isSet(reconnect);
     if (parser.isSet(port)) {
         result.firstPort = parser.value(port).trimmed();

@@ -6,7 +6,8 @@
 // simulated controller in the panel's process, --reconnect opens a lost port again by itself,
 // --record FILE records the session from start-up to a new file (in a directory: to a new file
 // named by the start time), --listen [PATH] lets scripts drive the stage through a local
-// socket, --headless runs without a window, and --help and --version answer and end.
+// socket, --headless runs without a window, --name NAME makes the panel an instance of its
+// own (title, default socket, remembered settings), and --help and --version answer and end.
 
 #include <QString>
 #include <QStringList>
@@ -22,9 +23,13 @@ struct CommandLineResult
     QString recordFile; // empty: no record from start-up
     QString listenPath; // absolute path of the script socket; empty: scripts not allowed
     bool headless = false; // no window: what a message box would say goes to stderr
+    QString instanceName; // empty: the default instance
     int exitCode = -1; // 0 or more: print message and end with this code instead of running
     QString message; // for standard output when exitCode is 0, else for standard error
 };
+
+// ASCII letters, digits, "-" and "_", 1 to 32 of them: a name that is safe in a file name.
+bool isValidInstanceName(const QString &name);
 
 // arguments as QCoreApplication::arguments() gives them, the program's name first.
 CommandLineResult parseCommandLine(const QStringList &arguments);
@@ -36,6 +41,9 @@ bool needsNoDisplay(const QStringList &arguments);
 // A new record file in the directory dir, named by the start time, with "-2", "-3", ... for
 // a name that is taken already.
 QString recordFileIn(const QString &dir, const QDateTime &start);
+// The X11 platform takes "--name NAME" for itself (the window's resource name) before the
+// panel sees its arguments: put back what it took, from the arguments main() was given.
+QStringList withNameRestored(const QStringList &arguments, const QStringList &original);
 
 // "--simulate" has an optional value, which the parser cannot express: alone it is rewritten
 // to "--simulate=1.06", the default firmware.

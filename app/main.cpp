@@ -16,10 +16,10 @@
 int main(int argc, char *argv[])
 {
     // What needs no window must not need a display either (an SSH session, a service).
-    QStringList rawArguments;
+    QStringList original;
     for (int i = 0; i < argc; ++i)
-        rawArguments.append(QString::fromLocal8Bit(argv[i]));
-    if (needsNoDisplay(rawArguments))
+        original.append(QString::fromLocal8Bit(argv[i]));
+    if (needsNoDisplay(original))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
@@ -28,7 +28,8 @@ int main(int argc, char *argv[])
     // Lets a Wayland compositor match the windows to the installed desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.lumarvethon.Lumarvethon"));
 
-    const CommandLineResult options = parseCommandLine(QCoreApplication::arguments());
+    const CommandLineResult options
+        = parseCommandLine(withNameRestored(QCoreApplication::arguments(), original));
     if (options.exitCode >= 0) {
         std::fputs(qPrintable(options.message), options.exitCode == 0 ? stdout : stderr);
         return options.exitCode;
@@ -59,9 +60,13 @@ int main(int argc, char *argv[])
     // The application's icon, so that every window without one of its own (the settings
     // dialog has no parent) shows it too.
     QApplication::setWindowIcon(panelWindowIcon());
-    MainWindow window(nullptr, firstPort);
+    MainWindow window(nullptr, firstPort, options.instanceName);
     window.setHeadless(options.headless);
-    window.setReconnectAutomatically(options.reconnect);
+    if (options.simulate)
+        window.setSimulatedPort(firstPort);
+    // For this run only; what is remembered stays as it is.
+    if (options.reconnect)
+        window.setReconnectAutomatically(true);
     if (!options.recordFile.isEmpty()) {
         QString error;
         if (!window.startRecording(options.recordFile, false, &error)) {

@@ -2,6 +2,9 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
+#include "panelsettings.h"
+#include "positionlist.h"
+#include "positionswindow.h"
 #include "protocol.h"
 #include "scriptserver.h"
 #include "settingsdialog.h"
@@ -9,12 +12,16 @@
 #include <QLabel>
 #include <QTimer>
 
-MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
+MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString &instanceName)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , instanceName(instanceName)
+    , remembered(std::make_unique<PanelSettings>(instanceName))
 {
     // Builds the widgets and connects the on_<object>_<signal> slots by name.
     ui->setupUi(this);
+    if (!instanceName.isEmpty())
+        setWindowTitle(tr("Lumarvethon - %1").arg(instanceName));
 
     console = new Console;
     console->setEnabled(false);
@@ -24,7 +31,8 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     setFixedSize(580, 408);
 
     serial = new QSerialPort(this);
-    settings = new SettingsDialog(nullptr, firstPort);
+    settings
+        = new SettingsDialog(nullptr, firstPort.isEmpty() ? rememberedPortIfPresent() : firstPort);
 
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
@@ -41,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
     buildMenus();
     connectRecording();
     setUpScripting();
+    setUpPositions();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     setUpReadout(); // its read pacer looks at each read before readData takes it
@@ -58,6 +67,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort)
 
     ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
     ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
+    restoreRemembered();
 }
 
 MainWindow::~MainWindow()
@@ -70,6 +80,7 @@ MainWindow::~MainWindow()
     if (pollTimer->isActive())
         pollTimer->stop();
     delete pollTimer;
+    delete positionsWindow; // before the list it shows
     delete settings;
     delete ui;
 }

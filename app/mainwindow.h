@@ -19,10 +19,13 @@
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
 //   scripting.cpp    the script server and the panel's operations that scripts may use
+//   remembering.cpp  what the instance remembers between runs, read at start, written on change
+//   namedpositions.cpp  the positions window and the named positions scripts reach
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
 #include "portrecovery.h"
+#include "positionsstage.h"
 #include "scriptablepanel.h"
 
 #include <QByteArray>
@@ -32,14 +35,19 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
 class QKeyEvent;
+class QMoveEvent;
 class QMenu;
 class QTimer;
 class Console;
+class PanelSettings;
+class PositionList;
 class PositionPlot;
+class PositionsWindow;
 class SessionRecorder;
 class ScriptServer;
 class SettingsDialog;
@@ -52,13 +60,16 @@ namespace Protocol {
 enum class Grammar;
 }
 
-class MainWindow : public QMainWindow, public ScriptablePanel
+class MainWindow : public QMainWindow, public ScriptablePanel, public PositionsStage
 {
     Q_OBJECT
 
 public:
-    // firstPort, when given, is offered first (and so selected) in the settings dialog.
-    explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString());
+    // firstPort, when given, is offered first (and so selected) in the settings dialog;
+    // otherwise the port remembered, when it is there. instanceName (empty: the default
+    // instance) chooses the remembered settings, the title and the default socket.
+    explicit MainWindow(QWidget *parent = nullptr, const QString &firstPort = QString(),
+                        const QString &instanceName = QString());
     ~MainWindow() override;
 
     // Whether a lost device is opened again by itself (the "Reconnect automatically" action).
@@ -75,6 +86,8 @@ public:
     // Headless: the window is never shown and no modal box ever opens; what a box would say
     // goes to standard error and to the record instead.
     void setHeadless(bool on) { headless = on; }
+    // The simulator's pseudo-terminal, which is never remembered as the chosen port.
+    void setSimulatedPort(const QString &path) { simulatedPort = path; }
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -97,6 +110,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private slots:
     void openSerialPort();
@@ -140,6 +154,11 @@ private:
     void showPositionPlot();
     void setUpScripting();
     void allowScripts(bool on);
+    QString rememberedPortIfPresent() const;
+    void restoreRemembered();
+    void resumeRemembered();
+    void setUpPositions();
+    void showPositions();
 
     // ScriptablePanel: what a script may do, by the operator's paths and rules.
     State panelState() const override;
@@ -151,6 +170,17 @@ private:
     Outcome moveStageTo(double micrometres) override;
     Outcome stepStage(double micrometres) override;
     bool lineBusy() const override;
+    QList<QPair<QString, double>> namedPositions() const override;
+    std::optional<double> namedPosition(const QString &name) const override;
+    bool saveNamedPosition(const QString &name, double micrometres) override;
+    // The target box's rules, which scripts and the positions window obey too.
+    Outcome absoluteMoveRule(double micrometres) const;
+
+    // PositionsStage: what the positions window may do.
+    std::optional<double> currentPosition() const override;
+    QString moveRefusal(double micrometres) const override;
+    void moveTo(double micrometres) override;
+    QString controllerSerial() const override;
 
     bool operatorDialogOpen() const override;
 
@@ -239,6 +269,16 @@ private:
     QTimer *reconnectTimer = nullptr;
     QList<PortRecord> portsListing; // as last listed while reconnecting
     qint64 listingStamp = 0;
+
+    // What this instance remembers, and its named positions (declared after the settings
+    // they are kept in, so that they go first).
+    QString instanceName;
+    QString simulatedPort;
+    std::unique_ptr<PanelSettings> remembered;
+    std::unique_ptr<PositionList> positionList;
+    PositionsWindow *positionsWindow = nullptr; // made when first shown
+    QAction *actionPositions = nullptr;
+    bool positionKnown = false; // a position reply came in this connection
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;

@@ -45,6 +45,8 @@ void MainWindow::buildMenus()
     menuView->setObjectName(QStringLiteral("menuView"));
     actionPositionPlot = menuView->addAction(tr("Position plot"));
     actionPositionPlot->setObjectName(QStringLiteral("actionPositionPlot"));
+    actionPositions = menuView->addAction(tr("Positions"));
+    actionPositions->setObjectName(QStringLiteral("actionPositions"));
 
     menuHelp = ui->menuBar->addMenu(tr("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));

@@ -5,11 +5,14 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "panelsettings.h"
 #include "positionplot.h"
 #include "sessionrecorder.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 
 void MainWindow::connectRecording()
@@ -64,7 +67,11 @@ void MainWindow::discardRecording()
 void MainWindow::askRecordingFile()
 {
     // The dialog asks before it replaces a file, so a confirmed choice may be replaced.
-    QFileDialog dialog(this, tr("Record session"), QString(), tr("CSV files (*.csv)"));
+    // Where the last record went, while that folder is there.
+    const QString folder = remembered->recordFolder();
+    QFileDialog dialog(this, tr("Record session"),
+                       !folder.isEmpty() && QDir(folder).exists() ? folder : QString(),
+                       tr("CSV files (*.csv)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -73,6 +80,8 @@ void MainWindow::askRecordingFile()
     QString error;
     if (!startRecording(path, true, &error))
         statusLabel->setText(tr("Cannot record to %1: %2").arg(path, error));
+    else
+        remembered->setRecordFolder(QFileInfo(path).absolutePath());
 }
 
 void MainWindow::showRecordingState(bool recording)
@@ -94,6 +103,9 @@ void MainWindow::showPositionPlot()
         connect(this, &MainWindow::positionReceived, positionPlot, &PositionPlot::addPosition);
         connect(this, &MainWindow::targetSet, positionPlot, &PositionPlot::setTarget);
         connect(this, &MainWindow::limitsChanged, positionPlot, &PositionPlot::setLimits);
+        positionPlot->setRangeMinutes(remembered->plotMinutes());
+        connect(positionPlot, &PositionPlot::rangeChosen, this,
+                [this](int minutes) { remembered->setPlotMinutes(minutes); });
     }
     if (!positionPlot->isVisible()) {
         positionPlot->show();

@@ -7,6 +7,7 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
+#include "panelsettings.h"
 #include "protocol.h"
 #include "scriptserver.h"
 
@@ -68,14 +69,22 @@ bool MainWindow::listenForScripts(const QString &path, QString *error)
 
 void MainWindow::allowScripts(bool on)
 {
+    // The operator's choice is remembered, with the path it took.
     if (!on) {
         scriptServer->close();
+        remembered->setScripts(false, QString());
         return;
     }
-    // Again where --listen or the last use put it.
-    const QString path = scriptServer->path();
+    // Again where --listen, the last use or the remembered choice put it.
+    QString path = scriptServer->path();
+    if (path.isEmpty())
+        path = remembered->socketPath();
+    if (path.isEmpty())
+        path = ScriptServer::defaultPath(instanceName);
     QString error;
-    if (!listenForScripts(path.isEmpty() ? ScriptServer::defaultPath() : path, &error))
+    const bool listening = listenForScripts(path, &error);
+    remembered->setScripts(listening, path);
+    if (!listening)
         ui->statusBar->showMessage(error, listenMessageMs);
 }
 
@@ -128,7 +137,7 @@ ScriptablePanel::Outcome MainWindow::calibrateStage()
     return press(ui->pushButton_AutoCalibrate, serial->isOpen(), Outcome::NotReady);
 }
 
-ScriptablePanel::Outcome MainWindow::moveStageTo(double micrometres)
+ScriptablePanel::Outcome MainWindow::absoluteMoveRule(double micrometres) const
 {
     // The target box's rules: open once homed, and only targets within the limits go out.
     if (!serial->isOpen())
@@ -137,6 +146,14 @@ ScriptablePanel::Outcome MainWindow::moveStageTo(double micrometres)
         return Outcome::NotHomed;
     if (!(minPosition <= micrometres && micrometres <= maxPosition))
         return Outcome::OutsideLimits;
+    return Outcome::Done;
+}
+
+ScriptablePanel::Outcome MainWindow::moveStageTo(double micrometres)
+{
+    const Outcome rule = absoluteMoveRule(micrometres);
+    if (rule != Outcome::Done)
+        return rule;
     sendMove(Protocol::absoluteMove(micrometres));
     emit targetSet(micrometres);
     return Outcome::Done;

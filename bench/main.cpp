@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstring>
@@ -37,6 +38,13 @@ int main(int argc, char *argv[])
     const qint64 mainNs = monotonicNs();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The panels measured remember their window's place: not in the user's configuration.
+    // The start-up probes inherit the directory.
+    QTemporaryDir configuration;
+    if (qEnvironmentVariableIsEmpty("LUMARVETHON_BENCH_CONFIG")) {
+        qputenv("LUMARVETHON_BENCH_CONFIG", "1");
+        qputenv("XDG_CONFIG_HOME", configuration.path().toUtf8());
+    }
 
     if (argc == 3 && std::strcmp(argv[1], "--startup-probe") == 0) {
         const qint64 spawnNs = QByteArray(argv[2]).toLongLong();

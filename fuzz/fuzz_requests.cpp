@@ -31,6 +31,12 @@ void checkRequest(const Request &request)
     check(std::isfinite(request.value));
     if (request.kind == Request::Kind::Wait)
         check(request.value >= 0.0 && request.value <= longestWaitSeconds);
+    // A position's name is printable ASCII and comes back unchanged through a reply.
+    if (request.kind == Request::Kind::GoTo || request.kind == Request::Kind::Save) {
+        QString back;
+        check(!request.name.isEmpty() && decodeName(encodeName(request.name), &back)
+              && back == request.name);
+    }
     // Every number a reply writes reads back as a number, close to the one written.
     double back = 0.0;
     check(readNumber(formatNumber(request.value), &back));

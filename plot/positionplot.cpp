@@ -241,10 +241,23 @@ void PositionPlot::togglePause()
     redraw();
 }
 
+int PositionPlot::rangeMinutes() const
+{
+    return range->currentData().toInt();
+}
+
+void PositionPlot::setRangeMinutes(int minutes)
+{
+    const int index = range->findData(minutes);
+    if (index >= 0)
+        range->setCurrentIndex(index);
+}
+
 void PositionPlot::chooseRange()
 {
     changed = true;
     redraw();
+    emit rangeChosen(rangeMinutes());
 }
 
 bool PositionPlot::exportCsv(const QString &path) const

@@ -43,6 +43,10 @@ public:
     void setTarget(double micrometres);
     void setLimits(double minimum, double maximum);
 
+    // The time range shown, in minutes: 1, 10 or 60; another value is ignored.
+    int rangeMinutes() const;
+    void setRangeMinutes(int minutes);
+
     const SampleBuffer &samples() const { return buffer; }
     const LevelBuffer &targetLevels() const { return targets; }
     QDateTime startTime() const { return start; }
@@ -52,6 +56,9 @@ public:
     // cannot be written.
     bool exportCsv(const QString &path) const;
     bool saveImage(const QString &path);
+
+signals:
+    void rangeChosen(int minutes); // by the operator or setRangeMinutes
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -59,7 +59,50 @@ Request withNumber(Request::Kind kind, const QByteArray &argument)
     return request;
 }
 
+Request withName(Request::Kind kind, const QByteArray &argument)
+{
+    Request request;
+    if (!decodeName(argument, &request.name))
+        return refused(QByteArrayLiteral("bad name"));
+    request.kind = kind;
+    return request;
+}
+
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
 } // namespace
+
+bool decodeName(const QByteArray &encoded, QString *name)
+{
+    for (int i = 0; i < encoded.size(); ++i) {
+        const char c = encoded.at(i);
+        if (c == ' ' || c == ';' || c == '=' || static_cast<unsigned char>(c) < 0x20
+            || static_cast<unsigned char>(c) >= 0x7f)
+            return false;
+        if (c == '%'
+            && !(i + 2 < encoded.size() && isHexDigit(encoded.at(i + 1))
+                 && isHexDigit(encoded.at(i + 2))))
+            return false;
+    }
+    const QByteArray decoded = QByteArray::fromPercentEncoding(encoded);
+    if (decoded.isEmpty())
+        return false;
+    for (const char c : decoded) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+            return false;
+    }
+    *name = QString::fromLatin1(decoded);
+    return true;
+}
+
+QByteArray encodeName(const QString &name)
+{
+    // Letters, digits, "-", ".", "_" and "~" stay as they are.
+    return name.toUtf8().toPercentEncoding();
+}
 
 bool readNumber(const QByteArray &text, double *value)
 {
@@ -114,6 +157,10 @@ Request parseRequest(const QByteArray &line)
                            + formatNumber(largestStep));
         return request;
     }
+    if (word == "goto")
+        return withName(Request::Kind::GoTo, argument);
+    if (word == "save")
+        return withName(Request::Kind::Save, argument);
     if (word == "wait") {
         Request request = withNumber(Request::Kind::Wait, argument);
         if (bare || argument.isEmpty()) {
@@ -134,7 +181,7 @@ Request parseRequest(const QByteArray &line)
         { "connect", Request::Kind::Connect },     { "disconnect", Request::Kind::Disconnect },
         { "state", Request::Kind::State },         { "position", Request::Kind::Position },
         { "home", Request::Kind::Home },           { "stop", Request::Kind::Stop },
-        { "calibrate", Request::Kind::Calibrate },
+        { "calibrate", Request::Kind::Calibrate }, { "positions", Request::Kind::Positions },
     };
     if (text.trimmed() == word) { // trailing blanks are no argument
         for (const auto &entry : plain) {

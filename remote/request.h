@@ -6,6 +6,7 @@
 // for wait), read and written with "." whatever the locale.
 
 #include <QByteArray>
+#include <QString>
 
 struct Request
 {
@@ -21,9 +22,13 @@ struct Request
         Move,
         Step,
         Wait,
+        Positions,
+        GoTo,
+        Save,
     };
     Kind kind = Kind::Invalid;
     double value = 0.0; // micrometres for move and step, seconds for wait
+    QString name; // of a named position, for goto and save, decoded
     QByteArray error; // the reason without "error ", for Invalid
 };
 
@@ -42,6 +47,11 @@ bool readNumber(const QByteArray &text, double *value);
 // need not take "1.25e+01"): rounded to significantDigits, and to at most maxDecimals
 // decimals, trailing zeros dropped, "." as the decimal point, zero as "0" (not "-0").
 QByteArray plainNumber(double value, int significantDigits, int maxDecimals);
+
+// Names of positions travel percent-encoded ("%20" for a space; "%", ";" and "=" encoded
+// too). False for an empty name, a stray "%" or a decoded byte outside printable ASCII.
+bool decodeName(const QByteArray &encoded, QString *name);
+QByteArray encodeName(const QString &name);
 
 // A number as the replies write it: up to ten significant digits, at most nine decimals.
 QByteArray formatNumber(double value);

@@ -6,7 +6,11 @@
 // implements it; the server knows the panel only through it. What happens afterwards on the
 // line (identification, positions, loss) reaches the server through its notification slots.
 
+#include <QList>
+#include <QPair>
 #include <QString>
+
+#include <optional>
 
 class ScriptablePanel
 {
@@ -41,6 +45,11 @@ public:
     virtual Outcome calibrateStage() = 0;
     virtual Outcome moveStageTo(double micrometres) = 0; // as a target typed in the box
     virtual Outcome stepStage(double micrometres) = 0; // signed, as the step buttons
+    // The named positions, in the operator's order; one of them by name.
+    virtual QList<QPair<QString, double>> namedPositions() const = 0;
+    virtual std::optional<double> namedPosition(const QString &name) const = 0;
+    // Saves under name, replacing one of that name; false when the name breaks the rules.
+    virtual bool saveNamedPosition(const QString &name, double micrometres) = 0;
     // True while more waits to be written to the controller than a script may add to.
     virtual bool lineBusy() const = 0;
     // True while a modal window (an error box, a file dialog, About) holds the operator:

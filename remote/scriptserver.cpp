@@ -3,6 +3,7 @@
 #include "socketpath.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -30,6 +31,15 @@ ScriptServer::~ScriptServer()
 QString ScriptServer::defaultPath()
 {
     return SocketPath::defaultPath();
+}
+
+QString ScriptServer::defaultPath(const QString &instanceName)
+{
+    const QString unnamed = defaultPath();
+    if (instanceName.isEmpty())
+        return unnamed;
+    return QFileInfo(unnamed).dir().filePath(
+        QStringLiteral("lumarvethon-%1.sock").arg(instanceName));
 }
 
 bool ScriptServer::listen(const QString &path)

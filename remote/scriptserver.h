@@ -31,6 +31,9 @@ public:
     // $XDG_RUNTIME_DIR/lumarvethon.sock, or the same name in a directory of the user's own in
     // the temporary directory.
     static QString defaultPath();
+    // The default path of a named panel instance: lumarvethon-NAME.sock beside the unnamed
+    // one; defaultPath() itself for an empty name.
+    static QString defaultPath(const QString &instanceName);
 
     // Listens at path, replacing a socket that refuses connections (left by a panel that
     // crashed). False, with errorString(), when another program listens there or the path

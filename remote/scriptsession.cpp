@@ -48,6 +48,7 @@ bool acts(Request::Kind kind)
     case Request::Kind::Calibrate:
     case Request::Kind::Move:
     case Request::Kind::Step:
+    case Request::Kind::GoTo:
         return true;
     default:
         return false;
@@ -145,12 +146,20 @@ void ScriptSession::execute(const Request &request)
         reply(stateText());
         return;
     case Kind::Position:
+    case Kind::Save:
         if (!panel.panelState().connected)
             reply(QByteArrayLiteral("error not connected"));
         else if (!last.clock.isValid())
             reply(QByteArrayLiteral("error no position yet"));
-        else
+        else if (request.kind == Kind::Position)
             reply("ok " + formatNumber(last.micrometres));
+        else if (!panel.saveNamedPosition(request.name, last.micrometres))
+            reply(QByteArrayLiteral("error bad name"));
+        else
+            reply(QByteArrayLiteral("ok"));
+        return;
+    case Kind::Positions:
+        reply(positionsText());
         return;
     case Kind::Stop:
         reply(outcomeReply(panel.stopStage(), panel.panelState()));
@@ -162,6 +171,12 @@ void ScriptSession::execute(const Request &request)
     case Kind::Calibrate:
     case Kind::Move:
     case Kind::Step:
+        break;
+    case Kind::GoTo:
+        if (!panel.namedPosition(request.name)) {
+            reply(QByteArrayLiteral("error unknown position"));
+            return;
+        }
         break;
     }
 
@@ -177,6 +192,8 @@ void ScriptSession::execute(const Request &request)
         outcome = panel.calibrateStage();
     else if (request.kind == Kind::Move)
         outcome = panel.moveStageTo(request.value);
+    else if (request.kind == Kind::GoTo)
+        outcome = panel.moveStageTo(*panel.namedPosition(request.name));
     else
         outcome = panel.stepStage(request.value);
     if (alive)
@@ -211,6 +228,14 @@ QByteArray ScriptSession::stateText() const
     text += QByteArrayLiteral(" stale=") + (state.stale ? "1" : "0");
     text += QByteArrayLiteral(" reconnecting=") + (state.reconnecting ? "1" : "0");
     return text;
+}
+
+QByteArray ScriptSession::positionsText() const
+{
+    QByteArrayList items;
+    for (const auto &[name, micrometres] : panel.namedPositions())
+        items.append(encodeName(name) + '=' + formatNumber(micrometres));
+    return items.isEmpty() ? QByteArrayLiteral("ok") : "ok " + items.join(';');
 }
 
 void ScriptSession::reply(const QByteArray &line)

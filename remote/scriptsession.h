@@ -59,6 +59,7 @@ private:
     void execute(const Request &request);
     void executeWait(double seconds);
     QByteArray stateText() const;
+    QByteArray positionsText() const;
     void reply(const QByteArray &line);
     void answerPending(const QByteArray &line);
     void drop(const QByteArray &lastLine);

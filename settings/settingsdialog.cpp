@@ -83,6 +83,7 @@ void SettingsDialog::apply()
 {
     collectSettings();
     hide();
+    emit applied();
 }
 
 void SettingsDialog::checkCustomBaudRatePolicy(int idx)

@@ -5,6 +5,7 @@
 // The line parameters are fixed (115200 baud, 8 data bits, no parity, 1 stop bit) and shown
 // in disabled lists. The ports are enumerated once, at construction; the record of the
 // applied choice changes only on Apply, and the connection copies it on every connect.
+// applied() lets the panel remember the choice.
 
 #include "serialsettings.h"
 
@@ -28,6 +29,9 @@ public:
     ~SettingsDialog() override;
 
     SerialSettings currentSettings() const;
+
+signals:
+    void applied(); // Apply stored a new record
 
 private slots:
     void showPortInfo(int idx);

@@ -1,9 +1,41 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
+
+namespace {
+
+QTemporaryDir *configuration = nullptr;
+
+// No test touches the user's own configuration: every program linking this takes a temporary
+// one, and the programs it starts inherit it.
+void useTemporaryConfiguration()
+{
+    static QTemporaryDir dir;
+    configuration = &dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(useTemporaryConfiguration)
+
+QString configurationDir()
+{
+    return configuration->path() + QStringLiteral("/lumarvethon");
+}
+
+void forgetRemembered()
+{
+    QDir(configurationDir()).removeRecursively();
+}
 
 ControllerEnd::ControllerEnd(QObject *parent)
     : QObject(parent)
@@ -30,6 +62,7 @@ bool ModalCloser::eventFilter(QObject *watched, QEvent *event)
 PanelOnLine::PanelOnLine()
 {
     controller.open();
+    forgetRemembered(); // a first start, whatever the test before remembered
     window = new MainWindow(nullptr, controller.devicePath());
     window->show();
 }

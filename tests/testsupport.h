@@ -106,8 +106,8 @@ private:
     MainWindow &w;
 };
 
-// A panel whose settings dialog offers a fresh pseudo-terminal first; the test drives the
-// controller's end.
+// A panel whose settings dialog offers a fresh pseudo-terminal first, started with nothing
+// remembered; the test drives the controller's end.
 class PanelOnLine
 {
 public:
@@ -134,6 +134,11 @@ public:
     // carry no CR, so a query right behind one is still cut out whole).
     QByteArray sent() { return controller.take().replace(">cp\r", ""); }
 };
+
+// The temporary configuration every test program runs with: where the instances' settings
+// files are, and their removal, for a first start.
+QString configurationDir();
+void forgetRemembered();
 
 inline void spin(int ms)
 {

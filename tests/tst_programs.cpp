@@ -11,6 +11,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSerialPort>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -50,6 +51,7 @@ private slots:
     void panelUnderXvfbRun_data();
     void panelUnderXvfbRun();
     void headless();
+    void rememberedAcrossRuns();
 };
 
 void TestPrograms::answers_data()
@@ -67,6 +69,7 @@ void TestPrograms::answers_data()
     row("panel help", panelBin, { "--help" }, 0, "--headless");
     row("panel port and simulate", panelBin, { "--simulate", "--port", "x" }, 2, "--port and");
     row("panel headless alone", panelBin, { "--headless" }, 2, "--headless needs --listen");
+    row("panel bad name", panelBin, { "--name", "a/b" }, 2, "invalid name \"a/b\" for --name");
     row("simulator version", simBin, { "--version" }, 0,
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");
@@ -171,7 +174,7 @@ void TestPrograms::simulatorDialogue()
 
 void TestPrograms::panelUnderXvfbRun_data()
 {
-    QTest::addColumn<bool>("simulate");
+    QTest::addColumn<bool>("simulate"); // and named, where the X11 platform takes --name
     QTest::newRow("--simulate") << true;
     QTest::newRow("--port") << false;
 }
@@ -184,12 +187,14 @@ void TestPrograms::panelUnderXvfbRun()
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real X11 platform
+    QTemporaryDir runtime;
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     run.setProcessEnvironment(environment);
     run.setWorkingDirectory(QStringLiteral(LUMARVETHON_SOURCE_DIR)); // where images/ is
     // The shell tells its process id, which the panel takes over.
     run.start(QStringLiteral("xvfb-run"),
               QStringList { "-a", "sh", "-c", "echo $$ && exec \"$0\" \"$@\"", panelBin }
-                  + (simulate ? QStringList { "--simulate" }
+                  + (simulate ? QStringList { "--simulate", "--name", "xv", "--listen" }
                               : QStringList { "--port", controller.devicePath() }));
     QVERIFY2(run.waitForStarted(5000), "xvfb-run (Debian package xvfb) does not start");
     QTRY_VERIFY_WITH_TIMEOUT(run.canReadLine(), 8000);
@@ -197,6 +202,8 @@ void TestPrograms::panelUnderXvfbRun()
     QTest::qWait(1500);
     QCOMPARE(run.state(), QProcess::Running);
     QCOMPARE(controller.received(), QByteArray()); // offering a port is not connecting to it
+    QCOMPARE(QDir(runtime.path()).entryList(QDir::System),
+             simulate ? QStringList { "lumarvethon-xv.sock" } : QStringList());
     QVERIFY(endsCleanly(run, panel)); // xvfb-run ends with the panel's own exit code
 }
 
@@ -227,6 +234,50 @@ void TestPrograms::headless()
     };
     QTRY_VERIFY(recorded().contains("box Error: No Device found"));
     QVERIFY(endsCleanly(run, run.processId()));
+}
+
+// The panel run twice as an instance, as a user runs it: what the command line said holds for
+// its run only; what a script saved and what the operator allowed come back.
+void TestPrograms::rememberedAcrossRuns()
+{
+    QTemporaryDir dir;
+    const QString socket = dir.filePath(QStringLiteral("r.sock"));
+    QSettings remembered(configurationDir() + QStringLiteral("/lumarvethon-r.conf"),
+                         QSettings::IniFormat);
+    const auto run = [&](const QStringList &options, const QByteArrayList &requests) {
+        QProcess panel;
+        panel.start(panelBin, QStringList { "--name", "r", "--simulate" } + options);
+        QLocalSocket script;
+        const bool reached = QTest::qWaitFor(
+            [&] {
+                script.connectToServer(socket);
+                return script.waitForConnected(100);
+            },
+            10000);
+        QByteArrayList replies { reached ? "listening" : "not listening" };
+        for (const QByteArray &request : requests) {
+            script.write(request + '\n');
+            while (!script.canReadLine() && script.waitForReadyRead(10000)) { }
+            replies.append(script.readLine().trimmed());
+        }
+        if (!endsCleanly(panel, panel.processId()))
+            replies.append("not ended cleanly");
+        remembered.sync();
+        return replies.join('|');
+    };
+    QCOMPARE(
+        run({ "--reconnect", "--listen", socket }, { "connect", "home", "wait 10", "save here" }),
+        QByteArray("listening|ok 1.06|ok|ok 0|ok"));
+    for (const char *key : { "connection/reconnect", "scripts/allow", "connection/port" })
+        QVERIFY2(!remembered.contains(QLatin1String(key)), key);
+    // As the operator leaves it with Connection > Allow scripts.
+    remembered.setValue(QStringLiteral("scripts/allow"), true);
+    remembered.setValue(QStringLiteral("scripts/socket"), socket);
+    remembered.sync();
+    QCOMPARE(
+        run({}, { "positions", "state" }),
+        QByteArray("listening|ok here=0|ok connected=0 firmware=- homed=0 calibrated=- position=- "
+                   "min=-250 max=6250 age_ms=- moving=0 stale=0 reconnecting=0"));
 }
 
 QTEST_MAIN(TestPrograms)

@@ -72,6 +72,7 @@ private slots:
     void pendingReplies_data();
     void pendingReplies();
     void operatorFirst();
+    void namedPositions();
     void bounds();
     void listening();
     void pathOwnership_data();
@@ -255,17 +256,48 @@ void TestScripting::operatorFirst()
     QTimer::singleShot(0, panel.window, [&panel] { panel.trigger("actionAbout"); });
     QTimer::singleShot(200, panel.window, [&script] {
         script.send("move 5\nstop\nstep 5\nstate\nhome\ncalibrate\nposition\nconnect\n"
-                    "disconnect\n");
+                    "disconnect\ngoto nowhere\n");
     });
     QByteArrayList replies;
-    for (int i = 0; i < 9; ++i)
+    for (int i = 0; i < 10; ++i)
         replies << script.line().split(' ').mid(0, 2).join(' ');
     QCOMPARE(replies.join('|'),
              QByteArray("error dialog|ok|error dialog|ok connected=1|error "
-                        "dialog|error dialog|error no|error dialog|error dialog"));
+                        "dialog|error dialog|error no|error dialog|error dialog|error dialog"));
     QCOMPARE(panel.sent(), QByteArray(">stop\r"));
     QVERIFY(closer.title().startsWith(QLatin1String("About")));
     QCOMPARE(script.ask("move 5"), QByteArray("ok"));
+}
+
+void TestScripting::namedPositions()
+{
+    PanelOnLine panel;
+    QVERIFY(bringTo(panel, 1));
+    Script script;
+    QCOMPARE(script.ask("positions"), QByteArray("ok"));
+    QCOMPARE(script.ask("save a"), QByteArray("error no position yet"));
+    panel.controller.write("_cp 12.5 um\r");
+    QTRY_COMPARE(script.ask("position"), QByteArray("ok 12.5"));
+    QCOMPARE(script.ask("goto nowhere"), QByteArray("error unknown position"));
+    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // no homing needed
+    QCOMPARE(script.ask("goto my%20spot"), QByteArray("error not homed"));
+    panel.controller.write("_cp 14750.5 um\r");
+    QTRY_COMPARE(script.ask("position"), QByteArray("ok 14750.5"));
+    QCOMPARE(script.ask("save far"), QByteArray("ok"));
+    for (const char *bad : { "save a!", "save %", "save a%2", "save a b", "save ", "goto a;b",
+                             "save %00", "goto %7F" })
+        QCOMPARE(script.ask(bad), QByteArray("error bad name"));
+    QCOMPARE(panel.sent(), QByteArray()); // nothing moves
+    QCOMPARE(script.ask("home"), QByteArray("ok"));
+    panel.controller.take();
+    QCOMPARE(script.ask("goto my%20spot"), QByteArray("ok"));
+    QCOMPARE(script.ask("goto far"), QByteArray("error outside -250..14750"));
+    panel.settle();
+    QCOMPARE(panel.sent(), QByteArray(">ma 125"));
+    panel.controller.write("_cp 7 um\r");
+    QTRY_COMPARE(script.ask("position"), QByteArray("ok 7"));
+    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // replaced, in its place
+    QCOMPARE(script.ask("positions"), QByteArray("ok my%20spot=7;far=14750.5"));
 }
 
 void TestScripting::bounds()

@@ -6,8 +6,10 @@
 
 #include "commandline.h"
 #include "portentry.h"
+#include "positionscsv.h"
 #include "protocol.h"
 #include "request.h"
+#include "scriptserver.h"
 #include "settingsdialog.h"
 #include "simulatorprotocol.h"
 
@@ -35,6 +37,19 @@ QString parsed(const QStringList &arguments)
         .arg(r.exitCode)
         .arg(r.firstPort, r.simulate ? r.firmware : QStringLiteral("-"))
         .arg(r.message.count('\n'));
+}
+
+// The positions a CSV file gives, or the reason it is refused.
+QString imported(const QByteArray &csv)
+{
+    QList<NamedPosition> positions;
+    QString error;
+    if (!parsePositionsCsv(csv, &positions, &error))
+        return error;
+    QStringList read;
+    for (const NamedPosition &position : positions)
+        read.append(position.name + '=' + QString::number(position.micrometres));
+    return read.join('|');
 }
 
 QString taken(const QByteArray &input)
@@ -112,6 +127,47 @@ void TestWire::formats_data()
     row("blank port", parsed({ "--port= " }), "2  - 1");
     row("after --", parseCommandLine({ "lumarvethon", "--", "--simulate" }).message,
         "lumarvethon: unexpected argument \"--simulate\"\n");
+    QString names;
+    for (const QString &name :
+         { QStringLiteral("x-1_Y"), QString(32, 'n'), QString(33, 'n'), QStringLiteral("a.b"),
+           QStringLiteral("a b"), QString(), QStringLiteral("\u00e4") })
+        names += QString::number(parseCommandLine({ "lumarvethon", "--name", name }).exitCode);
+    row("instance names", names, "-1-122222");
+    const CommandLineResult named
+        = parseCommandLine({ "lumarvethon", "--listen", "--name=x", "--simulate" });
+    row("named default socket", named.listenPath + ' ' + named.instanceName,
+        ScriptServer::defaultPath().replace("lumarvethon.sock", "lumarvethon-x.sock") + " x");
+
+    // Named positions: names, their encoding in script lines, and the CSV files.
+    QString valid;
+    for (const char *name : { "Spot 1", "a-b_c", "", " a", "a ", "a,b", "a\"b", "\u00b5m" })
+        valid += isValidPositionName(QString::fromUtf8(name)) ? '1' : '0';
+    row("position names", valid + QString(isValidPositionName(QString(65, 'x')) ? '1' : '0'),
+        "110000000");
+    QString decoded;
+    row("name encoded",
+        encodeName("a b%;=-_") + ' '
+            + (decodeName("a%20b%25%3b%3D", &decoded) ? decoded : QStringLiteral("refused")),
+        "a%20b%25%3B%3D-_ a b%;=");
+    const QByteArray header = "name,position_um\r\n";
+    row("csv written", positionsCsv({ { "a b", 1.5 }, { "c", -0.0 } }),
+        "name,position_um\r\na b,1.5\r\nc,0\r\n");
+    row("csv read", imported(header + "\"x \"\"\",2\n\"y\",1e3\r\nz,-0.25"),
+        "row 2: \"x \"\" is no valid name");
+    row("csv quoted", imported(header + "\"a b\",2\nc,\"1e3\"\r\nd,-0.25"), "a b=2|c=1000|d=-0.25");
+    row("csv header", imported("name;position_um\na,1\n"),
+        "row 1: the header is not \"name,position_um\"");
+    row("csv fields", imported(header + "a,1\nb\n"), "row 3: 1 fields instead of 2");
+    row("csv twice", imported(header + "a,1\nb,2\na,3\n"), "row 4: \"a\" appears twice");
+    row("csv comma", imported(header + "a,\"1,5\"\n"),
+        "row 2: \"1,5\" is no position in micrometres");
+    row("csv not finite", imported(header + "a,1\nb,nan\n"),
+        "row 3: \"nan\" is no position in micrometres");
+    row("csv too far", imported(header + "a,1e7\n"),
+        "row 2: \"1e7\" is no position in micrometres");
+    row("csv open quote", imported(header + "a,1\n\"b,2\n"), "row 3: a quoted field is not closed");
+    row("csv after quote", imported(header + "\"a\"x,1\n"), "row 2: text after a closing quote");
+    row("csv empty", imported(header), "");
 }
 
 void TestWire::formats() const

@@ -1,0 +1,149 @@
+#include "positionlist.h"
+
+#include <QSet>
+#include <QSettings>
+
+namespace {
+
+const QString group = QStringLiteral("positions");
+const QString arrayKey = QStringLiteral("list");
+const QString controllerKey = QStringLiteral("controller");
+
+} // namespace
+
+PositionList::PositionList(QSettings &store, QObject *parent)
+    : QObject(parent)
+    , store(store)
+{
+    load();
+}
+
+void PositionList::load()
+{
+    store.beginGroup(group);
+    const QVariant serial = store.value(controllerKey);
+    if (serial.userType() == QMetaType::QString)
+        controllerSerial = serial.toString();
+    else if (serial.isValid())
+        ++dropped;
+    const int count = store.beginReadArray(arrayKey);
+    QSet<QString> names;
+    for (int i = 0; i < count; ++i) {
+        store.setArrayIndex(i);
+        const QVariant name = store.value(QStringLiteral("name"));
+        const QVariant value = store.value(QStringLiteral("um"));
+        NamedPosition position;
+        position.name = name.toString();
+        // The file holds both as text; anything else is no entry this panel wrote.
+        if (name.userType() != QMetaType::QString || value.userType() != QMetaType::QString
+            || !isValidPositionName(position.name) || names.contains(position.name)
+            || !readPositionNumber(value.toString(), &position.micrometres)) {
+            ++dropped;
+            continue;
+        }
+        names.insert(position.name);
+        list.append(position);
+    }
+    store.endArray();
+    store.endGroup();
+}
+
+void PositionList::write()
+{
+    store.beginGroup(group);
+    store.remove(QString()); // the whole group, so that no longer list leaves entries behind
+    store.setValue(controllerKey, controllerSerial);
+    store.beginWriteArray(arrayKey, int(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        store.setArrayIndex(i);
+        store.setValue(QStringLiteral("name"), list.at(i).name);
+        store.setValue(QStringLiteral("um"), formatPosition(list.at(i).micrometres));
+    }
+    store.endArray();
+    store.endGroup();
+    store.sync();
+    emit changed();
+}
+
+int PositionList::indexOf(const QString &name) const
+{
+    for (int i = 0; i < list.size(); ++i) {
+        if (list.at(i).name == name)
+            return i;
+    }
+    return -1;
+}
+
+std::optional<double> PositionList::find(const QString &name) const
+{
+    const int row = indexOf(name);
+    if (row < 0)
+        return std::nullopt;
+    return list.at(row).micrometres;
+}
+
+bool PositionList::save(const QString &name, double micrometres, const QString &controller)
+{
+    double checked = 0.0;
+    if (!isValidPositionName(name) || !readPositionNumber(formatPosition(micrometres), &checked))
+        return false;
+    const int row = indexOf(name);
+    if (row >= 0)
+        list[row].micrometres = micrometres;
+    else
+        list.append({ name, micrometres });
+    if (!controller.isEmpty())
+        controllerSerial = controller;
+    write();
+    return true;
+}
+
+bool PositionList::rename(int row, const QString &name)
+{
+    if (row < 0 || row >= list.size() || !isValidPositionName(name))
+        return false;
+    const int taken = indexOf(name);
+    if (taken >= 0 && taken != row)
+        return false;
+    list[row].name = name;
+    write();
+    return true;
+}
+
+bool PositionList::setPosition(int row, double micrometres)
+{
+    double checked = 0.0;
+    if (row < 0 || row >= list.size() || !readPositionNumber(formatPosition(micrometres), &checked))
+        return false;
+    list[row].micrometres = micrometres;
+    write();
+    return true;
+}
+
+void PositionList::remove(int row)
+{
+    if (row < 0 || row >= list.size())
+        return;
+    list.removeAt(row);
+    write();
+}
+
+void PositionList::moveRow(int from, int to)
+{
+    if (from < 0 || from >= list.size() || to < 0 || to >= list.size() || from == to)
+        return;
+    list.move(from, to);
+    write();
+}
+
+void PositionList::merge(const QList<NamedPosition> &positions)
+{
+    for (const NamedPosition &position : positions) {
+        const int row = indexOf(position.name);
+        if (row >= 0)
+            list[row].micrometres = position.micrometres;
+        else
+            list.append(position);
+    }
+    write();
+}
