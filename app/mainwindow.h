@@ -82,6 +82,9 @@ signals:
     void controllerNotFound();
     void connectionLost(const QString &errorText);
     void reconnecting(); // automatic reconnection tries to open the lost port again
+    // Replies came back after this long a silence behind an open port: the controller may
+    // have restarted, so the stage has to be homed again.
+    void controllerMayHaveRestarted(int silentSeconds);
     void portClosed();
 
 protected:
@@ -120,7 +123,11 @@ private:
     bool openPort(const QString &portName, bool quiet);
     void loseDevice(const QString &errorText);
     void startReconnecting(const QString &errorText);
+    void resumeReconnecting();
     void stopReconnecting();
+    void giveUpReconnectTry();
+    void askToHomeAgain(qint64 silenceMs);
+    void consoleNote(const QString &text); // a line of the panel's own in the console
     void markReadoutFresh();
     void buildMenus();
     void connectRecording();
@@ -213,13 +220,22 @@ private:
 
     // The link's health: the port as it was opened (for finding it again), the time since
     // the last position reply, and the automatic reconnection.
+    // A port opened by a reconnection try has this long to identify itself; replies after
+    // this long a silence may come from a controller that has restarted.
+    static constexpr int reconnectIdentifyMs = 2000;
+    static constexpr int restartSilenceMs = 2000;
     PortRecord openedPort;
     QString connectedText;
-    QElapsedTimer replyClock;
+    QString staleText; // the status text of a quiet read-out
+    QElapsedTimer replyClock; // since the last position reply
+    QElapsedTimer lastReplyClock; // since the last bytes of any kind
+    QElapsedTimer openClock;
     bool readoutStale = false;
+    bool reconnectTry = false; // the port was opened by a reconnection try
     QTimer *reconnectTimer = nullptr;
-    QList<PortRecord> portsListing; // as last listed while reconnecting
-    qint64 listingStamp = 0;
+    QString reconnectText;
+    bool foreignAnnounced = false; // the status bar has said that another device is there
+    PortListing portListing;
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;

@@ -16,7 +16,15 @@ static constexpr int partialLineLimit = 4096;
 
 void MainWindow::readData()
 {
-    takeInBytes(serial->readAll());
+    const QByteArray bytes = serial->readAll();
+    if (bytes.isEmpty())
+        return;
+    const qint64 silence = lastReplyClock.restart();
+    takeInBytes(bytes);
+    // A controller that was silent this long behind an open port may have restarted and lost
+    // its reference; the answers of the lines above cannot tell.
+    if (identified && serial->isOpen() && silence >= restartSilenceMs)
+        askToHomeAgain(silence);
 }
 
 void MainWindow::takeInBytes(const QByteArray &bytes)
@@ -133,6 +141,16 @@ void MainWindow::passThrough(const QByteArray &line)
 
 void MainWindow::checkVersion()
 {
+    // The loss check of this tick may have let the port go already.
+    if (!serial->isOpen())
+        return;
+    if (firmwareVersion.isEmpty() && reconnectTry) {
+        // A controller that is still booting gets time; one that never answers is let go
+        // quietly and the trying goes on.
+        if (openClock.elapsed() >= reconnectIdentifyMs)
+            giveUpReconnectTry();
+        return;
+    }
     if (firmwareVersion.isEmpty()) {
         closeSerialPort();
         if (serial->isOpen())
