@@ -225,16 +225,40 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QVERIFY(probe.console()->toPlainText().contains(probe.statusLabel()->text() + "\n"));
     QVERIFY(!probe.serial()->isOpen());
     QVERIFY(!probe.homed());
+    auto *label = window.findChild<QLabel *>(QStringLiteral("label_Position"));
+    QCOMPARE(label->styleSheet(), QStringLiteral("color: grey")); // the last value is not live
 
-    auto *second = new SimulatedController;
+    // One that never answers is let go quietly after 2 s, and the trying goes on.
+    SimulatorOptions silent;
+    silent.silent = true;
+    auto *mute = new SimulatedController(silent);
+    int informs = 0;
+    connect(mute, &SimulatedController::commandReceived, this,
+            [&informs](const QByteArray &command) { informs += command == ">inform"; });
+    QVERIFY(mute->start() && QFile::remove(link) && QFile::link(mute->devicePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(informs == 1 && probe.serial()->isOpen(), 2000);
+    spin(1000);
+    QVERIFY(probe.serial()->isOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2000);
+    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
+    QTRY_COMPARE_WITH_TIMEOUT(informs, 2, 2000);
+    QCOMPARE(boxes.count(), 0);
+    QVERIFY(QFile::remove(link));
+    delete mute;
+
+    // One still booting gets the time it needs.
+    SimulatorOptions booting;
+    booting.informDelayMs = 1000;
+    auto *second = new SimulatedController(booting);
     QByteArrayList commands;
     connect(second, &SimulatedController::commandReceived, this,
             [&](const QByteArray &command) { commands.append(command); });
     QVERIFY(second->start());
-    QVERIFY(QFile::remove(link) && QFile::link(second->devicePath(), link));
+    QVERIFY(QFile::link(second->devicePath(), link));
     QTRY_VERIFY_WITH_TIMEOUT(commands.contains(">inform"), 2000);
-    QTRY_VERIFY(home->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 3000);
     QVERIFY(!probe.homed());
+    QTRY_COMPARE(label->styleSheet(), QString());
     QVERIFY(!window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
     QCOMPARE(boxes.count(), 0);
 
