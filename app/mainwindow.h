@@ -13,7 +13,7 @@
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
-//   readout.cpp      showing the position and the limits, at most about 60 times a second
+//   readout.cpp      showing the position and the limits, paced to what an eye can follow
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
 //   scripting.cpp    the script server and the panel's operations that scripts may use

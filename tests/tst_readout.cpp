@@ -13,7 +13,26 @@ class TestReadout : public QObject
 private slots:
     void newestShown_data();
     void newestShown();
+    void sliderRepaintedOnlyWhenItsHandleMoves();
 };
+
+namespace {
+
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
 
 void TestReadout::newestShown_data()
 {
@@ -36,5 +55,29 @@ void TestReadout::newestShown()
     }
     QCOMPARE(panel.find<QSlider>("horizontalSlider")->value(), 3);
 }
+void TestReadout::sliderRepaintedOnlyWhenItsHandleMoves()
+{
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel());
+    auto *label = panel.find<QLabel>("label_Position");
+    auto *slider = panel.find<QSlider>("horizontalSlider");
+    const auto show = [&](int micrometres) {
+        panel.controller.write("_cp " + QByteArray::number(micrometres) + ".0 um\r");
+        return QTest::qWaitFor([&] { return label->text().startsWith(QString::number(micrometres) + '.'); });
+    };
+    QVERIFY(show(1000));
+    panel.settle(100);
+    // Tens of micrometres a pixel: ten values a micrometre apart move the handle once at most.
+    PaintCounter counter(slider);
+    for (int micrometres = 1001; micrometres <= 1010; ++micrometres)
+        QVERIFY(show(micrometres));
+    panel.settle(100);
+    QVERIFY2(counter.paints <= 1, qPrintable(QString::number(counter.paints)));
+    QCOMPARE(slider->value(), 1010);
+    const int before = counter.paints;
+    QVERIFY(show(5000));
+    QTRY_VERIFY(counter.paints > before && slider->value() == 5000);
+}
+
 QTEST_MAIN(TestReadout)
 #include "tst_readout.moc"
