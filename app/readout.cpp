@@ -12,12 +12,12 @@
 
 #include <QLabel>
 
-// A streaming port is read every 30 ms, at least twice the read-out's own interval, so that
+// A streaming port is read every 25 ms, at least twice the read-out's own interval, so that
 // every read after the first two of a stream finds the read-out free to show it at once:
-// each value of a stream is shown within about 30 ms, from its first line on, and a lone
-// reply within 15 ms. A flood, whose reads are not paced, is shown at most every 15 ms.
-static constexpr int readoutIntervalMs = 15;
-static constexpr int readIntervalMs = 30;
+// each value of a stream is shown within about 25 ms, from its first line on, and a lone
+// reply within 12 ms. A flood, whose reads are not paced, is shown at most every 12 ms.
+static constexpr int readoutIntervalMs = 12;
+static constexpr int readIntervalMs = 25;
 
 void MainWindow::setUpReadout()
 {

@@ -21,7 +21,7 @@ void usage()
                 "                         [--line-rate-seconds N] [--line-rate LINES_PER_S]\n"
                 "                         [--startup-runs N]\n"
                 "                         [--only FIGURE] [--raw FILE] [--before FILE]\n"
-                "FIGURE is one of throughput, latency, idle, memory, linerate, startup (for\n"
+                "FIGURE is one of throughput, latency, idle, memory, linerate, reconnect, startup (for\n"
                 "profiling; the file is then not written).\n"
                 "Measures the panel through a real pseudo-terminal and writes the table to\n"
                 "FILE (default: %s).\n"
@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
         const bool hasValue = i + 1 < argc;
         if (arg == "--quick") {
             options.throughputLines = 20000;
-            options.latencySamples = 200;
+            options.latencySamples = 100;
             options.idleSeconds = 5;
             options.lineRateSeconds = 5;
             options.memoryLines = 100000;
@@ -111,6 +111,8 @@ int main(int argc, char *argv[])
             figures << measureMemory(panel, options);
         if (wanted("linerate"))
             figures += measureLineRate(panel, options);
+        if (wanted("reconnect"))
+            figures << measureReconnection(panel, options);
     }
     if (wanted("startup"))
         figures << measureStartup(QCoreApplication::applicationFilePath(), options);
