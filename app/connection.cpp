@@ -140,11 +140,16 @@ void MainWindow::writeData(const QByteArray &data)
 void MainWindow::disableControls()
 {
     ui->pushButton_home->setEnabled(false);
+    disableMotionControls();
+    ui->pushButton_AutoCalibrate->setEnabled(false);
+}
+
+void MainWindow::disableMotionControls()
+{
     ui->doubleSpinBox_Position->setEnabled(false);
     ui->doubleSpinBox_mrstp->setEnabled(false);
     ui->pushButton_stop->setEnabled(false);
     ui->pushButton_SliderMinus->setEnabled(false);
     ui->pushButton_SliderPlus->setEnabled(false);
     ui->horizontalSlider->setEnabled(false);
-    ui->pushButton_AutoCalibrate->setEnabled(false);
 }

@@ -68,13 +68,7 @@ void MainWindow::askToHomeAgain(qint64 silenceMs)
     const int seconds = int(silenceMs / 1000);
     const QString text = tr("No reply for %1 s: home the stage again").arg(seconds);
     homed = false;
-    for (QWidget *control : { static_cast<QWidget *>(ui->pushButton_stop),
-                              static_cast<QWidget *>(ui->doubleSpinBox_Position),
-                              static_cast<QWidget *>(ui->doubleSpinBox_mrstp),
-                              static_cast<QWidget *>(ui->pushButton_SliderMinus),
-                              static_cast<QWidget *>(ui->pushButton_SliderPlus),
-                              static_cast<QWidget *>(ui->horizontalSlider) })
-        control->setEnabled(false);
+    disableMotionControls();
     setStyle(ui->pushButton_home, QStringLiteral("color: red"));
     statusLabel->setText(text);
     consoleNote(text);

@@ -150,6 +150,7 @@ private:
 
     void showAbout();
     void disableControls();
+    void disableMotionControls(); // the six that home enables
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
     // which on every poll tick would be most of the panel's idle cost.
     static void setStyle(QWidget *widget, const QString &styleSheet);
