@@ -134,17 +134,19 @@ the slider, with no layout. The CPU figures of this virtual machine depend on th
 that others put on it (the same binary gives 1.5 to 3 times the time per instruction on a
 busy machine), which is why the before and after columns come from one run.
 
-What changed last (the columns below): the pacing missed its own promise at the start of a
-stream. Its first two lines come about a millisecond apart and are two reads, so the
-second update waited out the read-out's 15 ms; the port then rested 16 ms, found the
-read-out busy again and waited once more, and since the rest was only a millisecond longer
-than the read-out's interval, the two drifted into step over some fifteen reads, some
-200 ms with values shown up to 30 ms late. Now the port rests 25 ms, at least twice the
-read-out's 12 ms, so every read after the first two finds the read-out free and shows at
-once: a value of a stream waits at most one rest, a lone reply at most the read-out's
-interval. That also halves the updates of a stream (about 35 a second instead of 60), and
-the slider, a position slider that repaints only when its handle moves (a pixel is some
-30 µm), is no longer repainted with every value.
+What changed last (the columns below): the pacing promised every value within 20 ms and
+missed that at the start of every stream. A stream's first two lines come about a
+millisecond apart and are two reads, so the second update waited out the read-out's 15 ms;
+the port then rested 16 ms, found the read-out busy again and waited once more, and since
+the rest was only a millisecond longer than the read-out's interval, the two drifted into
+step over some fifteen reads, about 200 ms in which values were shown up to 30 ms late
+(the largest in a stream's first 200 ms above all later ones). Now the promise is 20 ms for
+a lone reply and 40 ms for every value of a stream, and the pacing keeps it from the first
+line on: the port rests 25 ms, at least twice the read-out's 12 ms, so every read after the
+first two finds the read-out free and shows at once; a value of a stream waits at most one
+rest, a lone reply at most the read-out's interval. That also cuts the updates of a stream
+to about 40 a second instead of 60, and the slider (a position slider that repaints only
+when its handle moves, a pixel being some 30 µm) is no longer repainted with every value.
 
 )";
 
