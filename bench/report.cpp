@@ -126,9 +126,8 @@ new text no longer asks for a layout (an over-long text widens the box until a n
 comes); and a ReadPacer lets the port's read notifier rest 16 ms after a small read that
 follows another within 32 ms, so a stream at the line rate is taken in about 60 reads a
 second of some 14 lines each. A lone reply (the poll's) is read at once and makes no rest,
-and a flood, whose reads are large, is read as fast as it comes. The latency rows show the
-price: their lines come 1 to 3 ms apart, a stream, so each waits for the port's rest to end,
-up to 16 ms; beyond that, only how late a loaded machine runs the timer. Now each line costs about 4,500 instructions to read and
+and a flood, whose reads are large, is read as fast as it comes. The price is latency:
+a line of a stream waits for the port's rest to end, and then perhaps for the read-out. Now each line costs about 4,500 instructions to read and
 interpret, and each of the about 60 updates a second about 300,000 to paint the label and
 the slider, with no layout. The CPU figures of this virtual machine depend on the load
 that others put on it (the same binary gives 1.5 to 3 times the time per instruction on a
