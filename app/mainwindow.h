@@ -232,6 +232,7 @@ private:
     QElapsedTimer lastReplyClock; // since the last bytes of any kind
     QElapsedTimer openClock;
     bool readoutStale = false;
+    bool positionTakenIn = false; // by the read under way
     bool reconnectTry = false; // the port was opened by a reconnection try
     QTimer *reconnectTimer = nullptr;
     QString reconnectText;

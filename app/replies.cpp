@@ -11,6 +11,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <utility>
+
 // Longest unfinished line kept: a device that sends without CR cannot grow the buffer.
 static constexpr int partialLineLimit = 4096;
 
@@ -50,6 +52,9 @@ void MainWindow::takeInBytes(const QByteArray &bytes)
         start = lineEnd + 1;
     }
     rxBuffer.remove(0, start);
+    // Once a read, not once a line: in a flood the clock would be a good part of the cost.
+    if (std::exchange(positionTakenIn, false))
+        markReadoutFresh();
     if (rxBuffer.size() > partialLineLimit) {
         rxBuffer.clear();
         discardingOverlongLine = true;
@@ -79,7 +84,7 @@ QString MainWindow::processReply(const QByteArray &line)
             console->appendData(line);
             positionEchoRequested = false;
         }
-        markReadoutFresh();
+        positionTakenIn = true;
         emit positionReceived(position);
         return shown;
     }
