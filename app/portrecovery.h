@@ -41,7 +41,7 @@ QList<PortRecord> listedPorts();
 // cost far more (the toolkit's lock file) and tell nothing more. Off Unix: the name itself.
 QString deviceBehind(const QString &portName);
 
-// A stamp that changes whenever devices come or go; off Unix it changes on every call.
+// A stamp that changes whenever devices come or go; off Unix it changes every 10 s.
 qint64 deviceSetStamp();
 
 // The system's port list, listed again (some tens of milliseconds) only when the stamp says
