@@ -147,8 +147,8 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         QStringLiteral("VERSION"));
     const QCommandLineOption reconnect(
         QStringLiteral("reconnect"),
-        QStringLiteral("Reconnect automatically when the controller is lost: the same port is "
-                       "opened again every second."));
+        QStringLiteral("Reconnect automatically when the controller is lost: the chosen path is "
+                       "tried again every second, and opened only for the lost device."));
     const QCommandLineOption record(
         QStringLiteral("record"),
         QStringLiteral("Record the session to the CSV file FILE from start-up; FILE must not "

@@ -39,18 +39,30 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
         return false;
     }
 
+    // The lost device's identity, should it go, is that of the device the path leads to.
+    openedPort = portRecordFor(portName, deviceBehind(portName), portListing.ports());
+    emit portOpened(portName);
     // Every connection has to identify itself afresh: neither an earlier controller's
     // version or calibration status nor bytes that were waiting on the line (or half a line left
     // over from the last connection) may stand in for this controller's answer.
     firmwareVersion.clear();
     statusCode.clear();
     identified = false;
+    reconnectTry = quiet;
     serial->clear(QSerialPort::AllDirections);
     rxBuffer.clear();
     discardingOverlongLine = false;
-    openedPort = portRecordFor(portName, listedPorts());
+    // A device that hung up right after the open is a loss, never a connection: its error may
+    // have let the port go already, or the toolkit may say nothing at all.
+    if (!serial->isOpen())
+        return false;
+    if (deviceLost(serial->handle())) {
+        loseDevice(tr("The device is no longer there"));
+        return false;
+    }
+    openClock.start();
     replyClock.start();
-    readoutStale = false;
+    lastReplyClock.start();
 
     console->setEnabled(true);
     console->setLocalEcho(p.localEcho);
@@ -62,7 +74,6 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
                              p.flowControlText);
     statusLabel->setText(connectedText);
     pollTimer->start(pollInterval);
-    emit portOpened(portName);
 
     sendCommand(Protocol::identify);
     sendCommand(Protocol::statusQuery);
@@ -77,6 +88,7 @@ void MainWindow::closeSerialPort()
     // Closing ends any automatic trying too; a lost device starts it again afterwards.
     stopReconnecting();
     identified = false;
+    readoutStale = false;
     setStyle(ui->label_Position, QString());
     console->setEnabled(false);
     ui->actionConnect->setEnabled(true);
@@ -127,11 +139,16 @@ void MainWindow::writeData(const QByteArray &data)
 void MainWindow::disableControls()
 {
     ui->pushButton_home->setEnabled(false);
+    disableMotionControls();
+    ui->pushButton_AutoCalibrate->setEnabled(false);
+}
+
+void MainWindow::disableMotionControls()
+{
     ui->doubleSpinBox_Position->setEnabled(false);
     ui->doubleSpinBox_mrstp->setEnabled(false);
     ui->pushButton_stop->setEnabled(false);
     ui->pushButton_SliderMinus->setEnabled(false);
     ui->pushButton_SliderPlus->setEnabled(false);
     ui->horizontalSlider->setEnabled(false);
-    ui->pushButton_AutoCalibrate->setEnabled(false);
 }

@@ -9,6 +9,7 @@
 
 #include "console.h"
 #include "portrecovery.h"
+#include "protocol.h"
 
 #include <QAction>
 #include <QLabel>
@@ -38,10 +39,9 @@ void MainWindow::watchLink()
         return;
     readoutStale = true;
     setStyle(ui->label_Position, QStringLiteral("color: grey"));
-    const QString text
-        = tr("No reply from %1 for %2 s").arg(openedPort.portName).arg(age / 1000);
-    if (statusLabel->text() != text)
-        statusLabel->setText(text);
+    staleText = tr("No reply from %1 for %2 s").arg(openedPort.portName).arg(age / 1000);
+    if (statusLabel->text() != staleText)
+        statusLabel->setText(staleText);
 }
 
 void MainWindow::markReadoutFresh()
@@ -51,22 +51,52 @@ void MainWindow::markReadoutFresh()
         return;
     readoutStale = false;
     setStyle(ui->label_Position, QString());
-    statusLabel->setText(connectedText);
+    // Only the silence's own text goes; a request to home again stays.
+    if (statusLabel->text() == staleText)
+        statusLabel->setText(connectedText);
+}
+
+void MainWindow::consoleNote(const QString &text)
+{
+    const bool lineOpen = !console->document()->lastBlock().text().isEmpty();
+    console->appendData((lineOpen ? QStringLiteral("\r") : QString()).toUtf8() + text.toUtf8()
+                        + QByteArrayLiteral("\r"));
+}
+
+void MainWindow::askToHomeAgain(qint64 silenceMs)
+{
+    const int seconds = int(silenceMs / 1000);
+    const QString text = tr("No reply for %1 s: home the stage again").arg(seconds);
+    homed = false;
+    disableMotionControls();
+    setStyle(ui->pushButton_home, QStringLiteral("color: red"));
+    statusLabel->setText(text);
+    consoleNote(text);
+    emit controllerMayHaveRestarted(seconds);
+    // Asked as at an open: the version, the offset and the calibration state may all be new.
+    sendCommand(Protocol::identify);
+    sendCommand(Protocol::statusQuery);
 }
 
 void MainWindow::startReconnecting(const QString &errorText)
 {
-    const QString message = tr("Connection lost: %1. Reconnecting to %2 \u2026")
-                                .arg(errorText, openedPort.portName);
-    statusLabel->setText(message);
-    const bool lineOpen = !console->document()->lastBlock().text().isEmpty();
-    console->appendData((lineOpen ? QStringLiteral("\r") : QString()).toUtf8()
-                        + message.toUtf8() + QByteArrayLiteral("\r"));
+    reconnectText = tr("Connection lost: %1. Reconnecting to %2 \u2026")
+                        .arg(errorText, openedPort.portName);
+    consoleNote(reconnectText);
+    foreignAnnounced = false;
+    resumeReconnecting();
+    emit reconnecting();
+}
+
+void MainWindow::resumeReconnecting()
+{
+    statusLabel->setText(reconnectText);
+    // The last position is not live any more; the next position reply brings it back.
+    readoutStale = true;
+    setStyle(ui->label_Position, QStringLiteral("color: grey"));
     // Disconnect stays available: it is how the operator ends the trying.
     ui->actionDisconnect->setEnabled(true);
-    portsListing.clear();
     reconnectTimer->start(reconnectIntervalMs);
-    emit reconnecting();
 }
 
 void MainWindow::stopReconnecting()
@@ -79,22 +109,30 @@ void MainWindow::stopReconnecting()
         statusLabel->setText(tr("Disconnected"));
 }
 
+void MainWindow::giveUpReconnectTry()
+{
+    closeSerialPort();
+    resumeReconnecting();
+}
+
 void MainWindow::tryReconnect()
 {
-    // Only a USB device can come back under another name, and only the ports' coming and
-    // going can change what the list says.
-    if (openedPort.hasIdentity()) {
-        const qint64 stamp = deviceSetStamp();
-        if (stamp != listingStamp || portsListing.isEmpty()) {
-            portsListing = listedPorts();
-            listingStamp = stamp;
-        }
+    // The ports are listed again only when devices have come or gone: a device with an
+    // identity may come back under another name, and whatever is under the chosen path now
+    // has to be the lost device (or, like it, have no identity) before it is opened.
+    const QString target = deviceBehind(openedPort.portName);
+    const bool needListing = openedPort.hasIdentity() || !target.isEmpty();
+    const QList<PortRecord> listed = needListing ? portListing.ports() : QList<PortRecord>();
+    const ReopenChoice choice = portToReopen(openedPort, target, listed);
+    if (choice.foreign && !foreignAnnounced) {
+        foreignAnnounced = true;
+        statusLabel->setText(tr("Another device is at %1: left alone, still waiting for the "
+                                "lost one").arg(openedPort.portName));
     }
-    const QString name = portToReopen(openedPort, portsListing);
-    if (name.isEmpty() || !portPresent(name))
+    if (choice.name.isEmpty())
         return;
     // A failed try is quiet: no box, and the error it reports finds the port closed, so it
     // is not taken for a loss of its own.
-    if (openPort(name, true))
+    if (openPort(choice.name, true))
         reconnectTimer->stop();
 }

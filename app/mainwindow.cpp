@@ -56,11 +56,12 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);
     connect(console, &Console::getData, this, &MainWindow::writeData);
 
-    // The position query must go out before the identification check on every tick, so
-    // the order of these two connections matters.
+    // On every tick the position query goes out first, then the link is checked, then the
+    // identification: a device that is gone is a loss, not a controller that did not answer,
+    // so the order of these three connections matters.
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(getPosition()));
-    connect(pollTimer, SIGNAL(timeout()), this, SLOT(checkVersion()));
     connect(pollTimer, &QTimer::timeout, this, &MainWindow::watchLink);
+    connect(pollTimer, SIGNAL(timeout()), this, SLOT(checkVersion()));
     connect(reconnectTimer, &QTimer::timeout, this, &MainWindow::tryReconnect);
     connect(ui->horizontalSlider, SIGNAL(sliderPressed()), this, SLOT(blockSlider()));
     connect(ui->horizontalSlider, SIGNAL(sliderReleased()), this, SLOT(goToSliderPosition()));

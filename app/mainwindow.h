@@ -15,7 +15,7 @@
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
-//   readout.cpp      showing the position and the limits, at most about 60 times a second
+//   readout.cpp      showing the position and the limits, paced to what an eye can follow
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
 //   scripting.cpp    the script server and the panel's operations that scripts may use
@@ -106,6 +106,9 @@ signals:
     void controllerNotFound();
     void connectionLost(const QString &errorText);
     void reconnecting(); // automatic reconnection tries to open the lost port again
+    // Replies came back after this long a silence behind an open port: the controller may
+    // have restarted, so the stage has to be homed again.
+    void controllerMayHaveRestarted(int silentSeconds);
     void portClosed();
 
 protected:
@@ -145,7 +148,11 @@ private:
     bool openPort(const QString &portName, bool quiet);
     void loseDevice(const QString &errorText);
     void startReconnecting(const QString &errorText);
+    void resumeReconnecting();
     void stopReconnecting();
+    void giveUpReconnectTry();
+    void askToHomeAgain(qint64 silenceMs);
+    void consoleNote(const QString &text); // a line of the panel's own in the console
     void markReadoutFresh();
     void buildMenus();
     void connectRecording();
@@ -192,6 +199,7 @@ private:
 
     void showAbout();
     void disableControls();
+    void disableMotionControls(); // the six that home enables
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
     // which on every poll tick would be most of the panel's idle cost.
     static void setStyle(QWidget *widget, const QString &styleSheet);
@@ -262,13 +270,23 @@ private:
 
     // The link's health: the port as it was opened (for finding it again), the time since
     // the last position reply, and the automatic reconnection.
+    // A port opened by a reconnection try has this long to identify itself; replies after
+    // this long a silence may come from a controller that has restarted.
+    static constexpr int reconnectIdentifyMs = 2000;
+    static constexpr int restartSilenceMs = 2000;
     PortRecord openedPort;
     QString connectedText;
-    QElapsedTimer replyClock;
+    QString staleText; // the status text of a quiet read-out
+    QElapsedTimer replyClock; // since the last position reply
+    QElapsedTimer lastReplyClock; // since the last bytes of any kind
+    QElapsedTimer openClock;
     bool readoutStale = false;
+    bool positionTakenIn = false; // by the read under way
+    bool reconnectTry = false; // the port was opened by a reconnection try
     QTimer *reconnectTimer = nullptr;
-    QList<PortRecord> portsListing; // as last listed while reconnecting
-    qint64 listingStamp = 0;
+    QString reconnectText;
+    bool foreignAnnounced = false; // the status bar has said that another device is there
+    PortListing portListing;
 
     // What this instance remembers, and its named positions (declared after the settings
     // they are kept in, so that they go first).

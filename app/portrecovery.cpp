@@ -47,15 +47,14 @@ QList<PortRecord> listedPorts()
     return records;
 }
 
-bool portPresent(const QString &portName)
+QString deviceBehind(const QString &portName)
 {
 #ifdef Q_OS_UNIX
-    return QFileInfo::exists(portName.startsWith(QLatin1Char('/'))
-                                 ? portName
-                                 : QStringLiteral("/dev/") + portName);
+    const QString path = portName.startsWith(QLatin1Char('/')) ? portName
+                                                               : QStringLiteral("/dev/") + portName;
+    return QFileInfo(path).canonicalFilePath();
 #else
-    Q_UNUSED(portName);
-    return true;
+    return portName;
 #endif
 }
 
@@ -64,20 +63,33 @@ qint64 deviceSetStamp()
 #ifdef Q_OS_UNIX
     return QFileInfo(QStringLiteral("/dev")).lastModified().toMSecsSinceEpoch();
 #else
-    static qint64 calls = 0;
-    return ++calls;
+    // Nothing cheap shows devices coming and going here; every 10 s keeps a listing (some
+    // tens of milliseconds) well under 1 % of a core while a lost device is tried each second.
+    return QDateTime::currentMSecsSinceEpoch() / 10000;
 #endif
 }
 
-static bool named(const PortRecord &port, const QString &name)
+const QList<PortRecord> &PortListing::ports(qint64 stamp, QList<PortRecord> (*list)())
 {
-    return port.portName == name || port.systemLocation == name;
+    if (!valid || stamp != cachedStamp) {
+        cached = list();
+        cachedStamp = stamp;
+        valid = true;
+    }
+    return cached;
 }
 
-PortRecord portRecordFor(const QString &name, const QList<PortRecord> &listed)
+static bool leadsTo(const PortRecord &port, const QString &name, const QString &target)
+{
+    return port.portName == name || port.systemLocation == name
+        || (!target.isEmpty() && port.systemLocation == target);
+}
+
+PortRecord portRecordFor(const QString &name, const QString &target,
+                         const QList<PortRecord> &listed)
 {
     for (const PortRecord &port : listed) {
-        if (named(port, name)) {
+        if (leadsTo(port, name, target)) {
             PortRecord record = port;
             record.portName = name;
             return record;
@@ -94,18 +106,22 @@ static bool sameDevice(const PortRecord &a, const PortRecord &b)
         && a.productId == b.productId;
 }
 
-QString portToReopen(const PortRecord &lost, const QList<PortRecord> &listed)
+ReopenChoice portToReopen(const PortRecord &lost, const QString &target,
+                          const QList<PortRecord> &listed)
 {
-    if (!lost.hasIdentity())
-        return lost.portName;
-    for (const PortRecord &port : listed) {
-        if (port.hasIdentity() && sameDevice(port, lost))
-            return named(port, lost.portName) ? lost.portName : port.systemLocation;
+    if (lost.hasIdentity()) {
+        for (const PortRecord &port : listed) {
+            if (port.hasIdentity() && sameDevice(port, lost))
+                return { leadsTo(port, lost.portName, target) ? lost.portName
+                                                              : port.systemLocation };
+        }
     }
-    for (const PortRecord &port : listed) {
-        // Another device has the name now: opening it would talk to the wrong stage.
-        if (named(port, lost.portName) && port.hasIdentity())
-            return QString();
-    }
-    return lost.portName;
+    if (target.isEmpty())
+        return {};
+    // Whatever is under the path now: opening a device of another identity would send
+    // commands to the wrong instrument.
+    const PortRecord there = portRecordFor(lost.portName, target, listed);
+    if (there.hasIdentity() == lost.hasIdentity() && (!lost.hasIdentity() || sameDevice(there, lost)))
+        return { lost.portName };
+    return { QString(), true };
 }

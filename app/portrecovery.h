@@ -29,22 +29,47 @@ struct PortRecord
 };
 
 PortRecord portRecord(const QSerialPortInfo &info);
-// The record of a port by the name or path it was opened with; only the name when the system
-// does not list it (a pseudo-terminal, a link).
-PortRecord portRecordFor(const QString &name, const QList<PortRecord> &listed);
+// The record of a port by the name or path it was opened with, and the identity of the
+// device that path leads to (target: the device file behind it, links followed); only the
+// name when the system does not list that device (a pseudo-terminal).
+PortRecord portRecordFor(const QString &name, const QString &target,
+                         const QList<PortRecord> &listed);
 QList<PortRecord> listedPorts();
 
-// Whether the device file of a port is there at all; a try to open one that is not would
-// cost far more (the toolkit's lock file) and tell nothing more. Always true off Unix.
-bool portPresent(const QString &portName);
+// The device file that a port name or path leads to now, links followed ("ttyUSB0" is
+// /dev/ttyUSB0); empty when nothing is there. A try to open a port that is not there would
+// cost far more (the toolkit's lock file) and tell nothing more. Off Unix: the name itself.
+QString deviceBehind(const QString &portName);
 
-// A stamp that changes whenever devices come or go, so that the ports are listed again
-// (some tens of milliseconds) only then; off Unix it changes on every call.
+// A stamp that changes whenever devices come or go; off Unix it changes every 10 s.
 qint64 deviceSetStamp();
 
-// The name to open when trying to reach the lost port again: the listed port with the same
-// identity under whatever name it has now; else the same name, unless the system lists
-// another device with an identity under it. Empty when there is nothing to try.
-QString portToReopen(const PortRecord &lost, const QList<PortRecord> &listed);
+// The system's port list, listed again (some tens of milliseconds) only when the stamp says
+// that devices have come or gone, also while the list is empty.
+class PortListing
+{
+public:
+    const QList<PortRecord> &ports() { return ports(deviceSetStamp(), listedPorts); }
+    const QList<PortRecord> &ports(qint64 stamp, QList<PortRecord> (*list)());
+
+private:
+    QList<PortRecord> cached;
+    qint64 cachedStamp = 0;
+    bool valid = false;
+};
+
+// What a reconnection try opens: name (empty: nothing to try now); foreign when a device of
+// another identity is under the lost port's path, which is left alone.
+struct ReopenChoice
+{
+    QString name;
+    bool foreign = false;
+};
+
+// The lost device under whatever name it has now: the listed port with its identity, else its
+// own path (target: where that path leads now, empty when nowhere) if what is there has the
+// same identity, or neither has one.
+ReopenChoice portToReopen(const PortRecord &lost, const QString &target,
+                          const QList<PortRecord> &listed);
 
 #endif // PORTRECOVERY_H

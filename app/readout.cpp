@@ -1,6 +1,6 @@
 // The read-out: the position label, the slider and its limit labels follow the parsed state
 // through an UpdateThrottle, so that a controller streaming positions at the serial line's
-// rate repaints them at most about 60 times a second instead of once a line; and a
+// rate repaints them about 30 times a second instead of once a line; and a
 // ReadPacer takes such a stream in at the same pace, a few lines a read.
 
 #include "mainwindow.h"
@@ -12,11 +12,12 @@
 
 #include <QLabel>
 
-// About 60 updates a second. A streaming port is read every 16 ms, a little more than the
-// read-out's own interval, so that each read finds the read-out free to show it at once;
-// either way a value is shown within 20 ms.
-static constexpr int readoutIntervalMs = 15;
-static constexpr int readIntervalMs = 16;
+// A streaming port is read every 25 ms, at least twice the read-out's own interval, so that
+// every read after the first two of a stream finds the read-out free to show it at once:
+// each value of a stream is shown within about 25 ms, from its first line on, and a lone
+// reply within 12 ms. A flood, whose reads are not paced, is shown at most every 12 ms.
+static constexpr int readoutIntervalMs = 12;
+static constexpr int readIntervalMs = 25;
 
 void MainWindow::setUpReadout()
 {

@@ -3,8 +3,8 @@
 #include <QSerialPort>
 #include <QSocketNotifier>
 
-// A read larger than this is not a trickle to pace: more than a 16 ms rest gathers at any
-// rate up to 460800 baud, as in a flood, where each read brings many lines anyway.
+// A read larger than this is not a trickle to pace: more than a 25 ms rest gathers at any
+// rate up to 230400 baud, as in a flood, where each read brings many lines anyway.
 static constexpr qint64 largeRead = 1024;
 
 ReadPacer::ReadPacer(QSerialPort *port, int intervalMs, QObject *parent)

@@ -4,7 +4,7 @@
 // Paces the reading of a serial port that streams: after a small read the port's read
 // notifier rests for an interval, and the bytes that come meanwhile wait in the driver's
 // buffer to be taken in one read. A device streaming positions at the line's full rate
-// then wakes the panel about 60 times a second instead of once a line, which is most of
+// then wakes the panel about 30 times a second instead of once a line, which is most of
 // what such a stream costs. A lone reply is read at once and makes no rest, and a flood,
 // whose reads are large anyway, is read as fast as it comes.
 //

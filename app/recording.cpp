@@ -29,6 +29,9 @@ void MainWindow::connectRecording()
     connect(this, &MainWindow::connectionLost, recorder, [this](const QString &errorText) {
         recorder->recordEvent(QStringLiteral("lost ") + errorText);
     });
+    connect(this, &MainWindow::controllerMayHaveRestarted, recorder, [this](int seconds) {
+        recorder->recordEvent(QStringLiteral("no reply for %1 s, home again").arg(seconds));
+    });
     connect(this, &MainWindow::reconnecting, recorder,
             [this] { recorder->recordEvent(QStringLiteral("reconnecting")); });
     connect(this, &MainWindow::portClosed, recorder,

@@ -10,12 +10,22 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <utility>
+
 // Longest unfinished line kept: a device that sends without CR cannot grow the buffer.
 static constexpr int partialLineLimit = 4096;
 
 void MainWindow::readData()
 {
-    takeInBytes(serial->readAll());
+    const QByteArray bytes = serial->readAll();
+    if (bytes.isEmpty())
+        return;
+    const qint64 silence = lastReplyClock.restart();
+    takeInBytes(bytes);
+    // A controller that was silent this long behind an open port may have restarted and lost
+    // its reference; the answers of the lines above cannot tell.
+    if (identified && serial->isOpen() && silence >= restartSilenceMs)
+        askToHomeAgain(silence);
 }
 
 void MainWindow::takeInBytes(const QByteArray &bytes)
@@ -41,6 +51,9 @@ void MainWindow::takeInBytes(const QByteArray &bytes)
         start = lineEnd + 1;
     }
     rxBuffer.remove(0, start);
+    // Once a read, not once a line: in a flood the clock would be a good part of the cost.
+    if (std::exchange(positionTakenIn, false))
+        markReadoutFresh();
     if (rxBuffer.size() > partialLineLimit) {
         rxBuffer.clear();
         discardingOverlongLine = true;
@@ -70,7 +83,7 @@ QString MainWindow::processReply(const QByteArray &line)
             console->appendData(line);
             positionEchoRequested = false;
         }
-        markReadoutFresh();
+        positionTakenIn = true;
         emit positionReceived(position);
         return shown;
     }
@@ -132,6 +145,16 @@ void MainWindow::passThrough(const QByteArray &line)
 
 void MainWindow::checkVersion()
 {
+    // The loss check of this tick may have let the port go already.
+    if (!serial->isOpen())
+        return;
+    if (firmwareVersion.isEmpty() && reconnectTry) {
+        // A controller that is still booting gets time; one that never answers is let go
+        // quietly and the trying goes on.
+        if (openClock.elapsed() >= reconnectIdentifyMs)
+            giveUpReconnectTry();
+        return;
+    }
     if (firmwareVersion.isEmpty()) {
         closeSerialPort();
         if (serial->isOpen())

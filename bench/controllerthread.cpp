@@ -133,6 +133,7 @@ void ControllerEnd::startPaced(qint64 count, double linesPerSecond, LineSource s
             streamCount = count;
             streamSource = source;
             paceRate = linesPerSecond;
+            writeTimes.fill(0, int(count));
             paceStartNs = monotonicNs();
             pacer->start();
         },
@@ -144,13 +145,21 @@ void ControllerEnd::pace()
     // Every line written as it falls due, one write per line, never ahead of the clock.
     const double elapsed = double(monotonicNs() - paceStartNs) / 1e9;
     const qint64 due = qMin(streamCount, qint64(elapsed * paceRate) + 1);
-    while (streamNext < due)
+    while (streamNext < due) {
+        writeTimes[int(streamNext)] = monotonicNs();
         terminal->write(streamSource(streamNext++));
+    }
     if (streamNext >= streamCount && terminal->bytesPending() == 0) {
         pacer->stop();
         streamSource = nullptr;
         streamActive = false;
     }
+}
+
+void ControllerEnd::hangUp()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { terminal->hangUp(); }, Qt::BlockingQueuedConnection);
 }
 
 void ControllerEnd::writeStamped(const QByteArray &line)

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QThread>
+#include <QVector>
 
 #include <atomic>
 #include <functional>
@@ -42,6 +43,11 @@ public:
     // Writes lines 0..count-1 at the given rate, each line on its own as it falls due (a 1 ms
     // tick), as a device streaming positions at the serial line's rate does.
     void startPaced(qint64 count, double linesPerSecond, LineSource source);
+    // When each line of the last paced stream was written (steady clock, ns); read it once
+    // streaming() is false.
+    const QVector<qint64> &pacedWriteTimes() const { return writeTimes; }
+    // Hangs the line up, as an unplugged adapter does.
+    void hangUp();
     // Writes one line now; lastWriteNs() then holds the steady-clock time of the write.
     void writeStamped(const QByteArray &line);
     qint64 lastWriteNs() const { return writtenAtNs.load(); }
@@ -67,6 +73,7 @@ private:
     qint64 paceStartNs = 0;
     double paceRate = 0.0;
     LineSource streamSource;
+    QVector<qint64> writeTimes;
     double polledPosition = 1234.5;
 };
 

@@ -22,8 +22,8 @@ void usage()
                 "                         [--line-rate-seconds N] [--line-rate LINES_PER_S]\n"
                 "                         [--startup-runs N]\n"
                 "                         [--only FIGURE] [--raw FILE] [--before FILE]\n"
-                "FIGURE is one of throughput, latency, idle, memory, linerate, plot, startup (for\n"
-                "profiling; the file is then not written).\n"
+                "FIGURE is one of throughput, latency, idle, memory, linerate, plot, reconnect,\n"
+                "startup (for profiling; the file is then not written).\n"
                 "Measures the panel through a real pseudo-terminal and writes the table to\n"
                 "FILE (default: %s).\n"
                 "--raw FILE saves the figures for a later run's --before FILE, which shows\n"
@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
         const bool hasValue = i + 1 < argc;
         if (arg == "--quick") {
             options.throughputLines = 20000;
-            options.latencySamples = 200;
+            options.latencySamples = 100;
             options.idleSeconds = 5;
             options.lineRateSeconds = 5;
             options.memoryLines = 100000;
@@ -119,6 +119,8 @@ int main(int argc, char *argv[])
             figures << measureMemory(panel, options);
         if (wanted("linerate"))
             figures += measureLineRate(panel, options);
+        if (wanted("reconnect"))
+            figures << measureReconnection(panel, options);
     }
     if (wanted("plot"))
         figures << measurePlotTargets(options);

@@ -26,13 +26,14 @@ constexpr double lineRateLinesPerSecond = 115200.0 / 10.0 / 14.0;
 struct BenchOptions
 {
     qint64 throughputLines = 200000;
-    int latencySamples = 2000;
+    int latencySamples = 600;
     int idleSeconds = 30;
     int lineRateSeconds = 30;
     double lineRate = lineRateLinesPerSecond; // lower only for profiling under valgrind
     qint64 memoryLines = 1000000; // received position lines
     qint64 memoryConsoleLines = 100000; // of which shown in the console, on top
     int startupRuns = 10;
+    int reconnectTries = 1000;
     QString sourceDir; // the working directory of the start-up runs (the window's icon)
 };
 
@@ -55,6 +56,9 @@ QString benchLabelText(qint64 tenths);
 // memory of 10 minutes of them, the longest redraw of that range, and the growth once an hour
 // is held (a plot without a clock of its own: n/a).
 Figure measurePlotTargets(const BenchOptions &options);
+
+// Automatic reconnection's tries after the controller has hung up (ends the connection).
+Figure measureReconnection(BenchPanel &panel, const BenchOptions &options);
 
 // Start-up in fresh processes: this program re-executed with the probe flag.
 Figure measureStartup(const QString &program, const BenchOptions &options);

@@ -60,9 +60,10 @@ What is measured:
 1. Throughput: position lines ("_cp dddd.d um\r", 14 bytes) written as fast as the terminal
    takes them, until the position label shows the last one; against the serial line's
    own rate at 115200 baud (10 bits a byte).
-2. Latency: one line at a time, from the controller's write to the label's text (checked
-   right after the window's readyRead handler and after every batch of events), and to the
-   label's next paint. Each line is written 1 to 3 ms after the one before was painted.
+2. Latency of a lone reply: one line at a time, from the controller's write to the label's
+   text (checked right after the window's readyRead handler and after every batch of
+   events), and to the label's next paint. Each line is written 70 to 76 ms after the one
+   before was painted, so that it comes alone, as the poll's replies do.
 3. CPU while connected: the poll runs every 150 ms and the controller end answers every
    position query, first with the same position (a stage at rest), then with a new one
    each time, then at rest again after homing; getrusage of the GUI thread over the run, scaled to a minute.
@@ -78,12 +79,19 @@ What is measured:
    the last one, as a share of one core. Three runs: the console hidden, the console shown,
    and the position plot open (the action "actionPositionPlot", n/a where the panel has
    none). The details give the reads, the label's paints and the whole process's share.
+   In the console-hidden run, each value's latency too: from its write to the first paint
+   of the label that shows it or a later value; the 99th percentile, and the largest over
+   the stream's first 200 ms, where the read-out's pacing has to find its rhythm.
 7. CPU for a flood: the GUI thread's CPU time in the throughput run, per 100,000 lines.
 8. The plot under streamed moves: a position plot whose clock the benchmark sets is given a
    target every millisecond and a position every 150 ms for 10 minutes (600,000 moves, a
    script's 1,000 a second); VmRSS before and after, the longest of five redraws of the
    "Last 10 minutes" range with the paint that follows, and the growth from minute 60 to 70,
    when the plot holds its full hour.
+9. Reconnection: the controller end hangs up with Connection > Reconnect automatically on;
+   the panel's own try (the one its timer makes every second) is then called 1,000 times
+   while the port's path stays gone, and its GUI-thread CPU time per try is the share of a
+   core that the trying costs at one try a second.
 
 `tools/bench --before REV` builds the panel as it was at the git revision REV with today's
 `bench/` sources (in `build/bench-before`), runs it, then runs today's panel right after it
@@ -115,7 +123,7 @@ its own and so a wake-up of the thread: with the read-out already limited to 60 
 second but still one read a line, the thread took 44 µs a line, against 30 µs once the reads
 were paced (two runs a minute apart on the busy machine).
 
-What changed: the parser still sets the position (and the limits) on every line, but the
+What changed before: the parser still sets the position (and the limits) on every line, but the
 label, the slider and the limit labels are updated by an UpdateThrottle at most every 15 ms
 (at once when the last update is that old, else when the interval is up, always with the
 newest value); the label sits in a fixed box wide enough for any position, centred, so a
@@ -123,13 +131,26 @@ new text no longer asks for a layout (an over-long text widens the box until a n
 comes); and a ReadPacer lets the port's read notifier rest 16 ms after a small read that
 follows another within 32 ms, so a stream at the line rate is taken in about 60 reads a
 second of some 14 lines each. A lone reply (the poll's) is read at once and makes no rest,
-and a flood, whose reads are large, is read as fast as it comes. The latency rows show the
-price: their lines come 1 to 3 ms apart, a stream, so each waits for the port's rest to end,
-up to 16 ms; beyond that, only how late a loaded machine runs the timer. Now each line costs about 4,500 instructions to read and
+and a flood, whose reads are large, is read as fast as it comes. The price is latency:
+a line of a stream waits for the port's rest to end, and then perhaps for the read-out. Now each line costs about 4,500 instructions to read and
 interpret, and each of the about 60 updates a second about 300,000 to paint the label and
 the slider, with no layout. The CPU figures of this virtual machine depend on the load
 that others put on it (the same binary gives 1.5 to 3 times the time per instruction on a
 busy machine), which is why the before and after columns come from one run.
+
+What changed last (the columns below): the pacing promised every value within 20 ms and
+missed that at the start of every stream. A stream's first two lines come about a
+millisecond apart and are two reads, so the second update waited out the read-out's 15 ms;
+the port then rested 16 ms, found the read-out busy again and waited once more, and since
+the rest was only a millisecond longer than the read-out's interval, the two drifted into
+step over some fifteen reads, about 200 ms in which values were shown up to 30 ms late
+(the largest in a stream's first 200 ms above all later ones). Now the promise is 20 ms for
+a lone reply and 40 ms for every value of a stream, and the pacing keeps it from the first
+line on: the port rests 25 ms, at least twice the read-out's 12 ms, so every read after the
+first two finds the read-out free and shows at once; a value of a stream waits at most one
+rest, a lone reply at most the read-out's interval. That also cuts the updates of a stream
+to about 40 a second instead of 60, and the slider (a position slider that repaints only
+when its handle moves, a pixel being some 30 µm) is no longer repainted with every value.
 
 )";
 

@@ -4,6 +4,7 @@
 #include "portentry.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QIcon>
 #include <QIntValidator>
 #include <QLabel>
@@ -120,11 +121,20 @@ void SettingsDialog::fillPortList(const QString &firstPort)
     box->clear();
 
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    // A port named on the command line may be given by name, by full path or through a
+    // link (/dev/serial/by-id/...): its details are those of the device it leads to.
+    const QString target = QFileInfo(firstPort).canonicalFilePath();
+    const auto isFirst = [&](const QSerialPortInfo &info) {
+        return !firstPort.isEmpty()
+            && (info.portName() == firstPort || info.systemLocation() == firstPort
+                || (!target.isEmpty() && info.systemLocation() == target));
+    };
     if (!firstPort.isEmpty()) {
-        QStringList entry = portEntry(firstPort);
+        QStringList entry = portEntry(target.isEmpty() ? firstPort : target);
+        entry[PortNameField] = firstPort;
         // A named port that the system lists too keeps its real details.
         for (const QSerialPortInfo &info : ports) {
-            if (info.portName() == firstPort || info.systemLocation() == firstPort) {
+            if (isFirst(info)) {
                 entry = portEntry(info);
                 entry[PortNameField] = firstPort;
                 break;
@@ -134,9 +144,7 @@ void SettingsDialog::fillPortList(const QString &firstPort)
     }
 
     for (const QSerialPortInfo &info : ports) {
-        // A port named on the command line may be given by name or by full path.
-        if (!firstPort.isEmpty()
-            && (info.portName() == firstPort || info.systemLocation() == firstPort))
+        if (isFirst(info))
             continue;
         const QStringList entry = portEntry(info);
         box->addItem(entry.at(PortNameField), entry);

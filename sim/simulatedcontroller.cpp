@@ -14,11 +14,14 @@ SimulatedController::SimulatedController(const SimulatorOptions &options, QObjec
     , calibration(new QTimer(this))
     , noise(new QTimer(this))
     , hangup(new QTimer(this))
+    , restartTimer(new QTimer(this))
 {
     calibration->setSingleShot(true);
     // A coarse timer may fire 5 % early; a calibration should take the time it is given.
     calibration->setTimerType(Qt::PreciseTimer);
     hangup->setSingleShot(true);
+    restartTimer->setSingleShot(true);
+    connect(restartTimer, &QTimer::timeout, this, &SimulatedController::restart);
     connect(calibration, &QTimer::timeout, this, &SimulatedController::finishCalibration);
     connect(noise, &QTimer::timeout, this, &SimulatedController::sendNoise);
     connect(hangup, &QTimer::timeout, &terminal, &PseudoTerminal::hangUp);
@@ -36,6 +39,8 @@ bool SimulatedController::start()
         hangup->start(config.hangupAfterMs);
     if (config.noiseIntervalMs > 0)
         noise->start(config.noiseIntervalMs);
+    if (config.restartAfterMs > 0)
+        restartTimer->start(config.restartAfterMs);
     return true;
 }
 
@@ -72,7 +77,7 @@ void SimulatedController::receive(const QByteArray &data)
         emit commandReceived(command);
         if (!terminal.isOpen())
             return; // a listener hung up
-        if (!config.silent)
+        if (!config.silent && !restarting)
             execute(command);
     }
 }
@@ -166,7 +171,27 @@ void SimulatedController::sendNoise()
 
 void SimulatedController::reply(const QByteArray &line)
 {
+    if (restarting)
+        return; // also a late answer to a request from before the restart
     terminal.write(line + (config.crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\r")));
+}
+
+void SimulatedController::restart()
+{
+    // Power lost for a moment: whatever was under way is gone, and nothing answers until
+    // the controller has booted again.
+    restarting = true;
+    motion->stop();
+    calibration->stop();
+    pending.clear();
+    QTimer::singleShot(restartSilenceMs, Qt::PreciseTimer, this, &SimulatedController::comeBack);
+}
+
+void SimulatedController::comeBack()
+{
+    restarting = false;
+    calibrated = false;
+    motion->placeAt(0.0);
 }
 
 void SimulatedController::endService()
@@ -175,6 +200,7 @@ void SimulatedController::endService()
     calibration->stop();
     noise->stop();
     hangup->stop();
+    restartTimer->stop();
     pending.clear();
     emit hungUp();
 }

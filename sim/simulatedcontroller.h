@@ -53,6 +53,8 @@ private:
     void sendNoise();
     void reply(const QByteArray &line);
     void endService();
+    void restart();
+    void comeBack();
 
     SimulatorOptions config;
     PseudoTerminal terminal;
@@ -60,6 +62,8 @@ private:
     QTimer *calibration = nullptr;
     QTimer *noise = nullptr;
     QTimer *hangup = nullptr;
+    QTimer *restartTimer = nullptr;
+    bool restarting = false; // silent while it boots again
     QByteArray pending;
     bool calibrated = false;
     int noiseCount = 0;

@@ -13,7 +13,7 @@ namespace {
 const QStringList flagNames = { QStringLiteral("silent"), QStringLiteral("crlf") };
 const QStringList valueNames
     = { QStringLiteral("firmware"), QStringLiteral("inform-delay"), QStringLiteral("hangup-after"),
-        QStringLiteral("noise"),    QStringLiteral("speed"),        QStringLiteral("calibration") };
+        QStringLiteral("restart-after"), QStringLiteral("noise"),    QStringLiteral("speed"),        QStringLiteral("calibration") };
 
 // Durations are bounded so that a typo cannot ask for a timer the event loop cannot hold.
 constexpr int maxDurationMs = 24 * 3600 * 1000;
@@ -47,6 +47,9 @@ QString setSimulatorOption(SimulatorOptions &options, const QString &name, const
             return badValue(durationText);
     } else if (name == QLatin1String("hangup-after")) {
         if (!readDuration(value, &options.hangupAfterMs))
+            return badValue(durationText);
+    } else if (name == QLatin1String("restart-after")) {
+        if (!readDuration(value, &options.restartAfterMs))
             return badValue(durationText);
     } else if (name == QLatin1String("calibration")) {
         if (!readDuration(value, &options.calibrationMs))
@@ -86,6 +89,11 @@ void addSimulatorOptions(QCommandLineParser &parser)
         { QStringLiteral("crlf"), QStringLiteral("End replies with CR LF instead of CR.") });
     parser.addOption({ QStringLiteral("hangup-after"),
                        QStringLiteral("Hang up the line after MS milliseconds."),
+                       QStringLiteral("MS") });
+    parser.addOption({ QStringLiteral("restart-after"),
+                       QStringLiteral("Restart after MS milliseconds behind the open line: "
+                                      "silent for 3 s, then back at position 0 and not "
+                                      "calibrated."),
                        QStringLiteral("MS") });
     parser.addOption({ QStringLiteral("noise"),
                        QStringLiteral("Send an unsolicited noise line every MS milliseconds."),

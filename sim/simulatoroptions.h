@@ -20,10 +20,16 @@ struct SimulatorOptions
     bool crlf = false; // end replies with CR LF instead of CR
     int hangupAfterMs = 0; // close the terminal after this time (0: never)
     int noiseIntervalMs = 0; // send an unsolicited noise line this often (0: never)
+    // After this time, restart behind the open line: silent for restartSilenceMs, then back
+    // at position 0 and not calibrated (0: never).
+    int restartAfterMs = 0;
 };
 
+// How long a restarting controller stays silent.
+constexpr int restartSilenceMs = 3000;
+
 // Sets one option by its command-line name ("firmware", "inform-delay", "silent", "crlf",
-// "hangup-after", "noise", "speed", "calibration") from its text; the flags take an empty
+// "hangup-after", "restart-after", "noise", "speed", "calibration") from its text; the flags take an empty
 // value. Returns an empty string on success, else a message that names the bad value.
 QString setSimulatorOption(SimulatorOptions &options, const QString &name, const QString &value);
 

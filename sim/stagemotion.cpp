@@ -45,6 +45,12 @@ void StageMotion::stop()
     arrival->stop();
 }
 
+void StageMotion::placeAt(double um)
+{
+    stop();
+    from = goal = um;
+}
+
 void StageMotion::scheduleArrival()
 {
     const double remainingMs = std::fabs(goal - position()) / umPerS * 1000.0;

@@ -26,6 +26,8 @@ public:
     void moveTo(double um);
     // Stops where the stage is now; a stopped move does not arrive.
     void stop();
+    // Stands still at um at once, as after a power cycle.
+    void placeAt(double um);
 
 signals:
     void arrived(double um);

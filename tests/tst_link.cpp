@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 Q_DECLARE_METATYPE(PortRecord)
@@ -25,37 +26,62 @@ class TestLink : public QObject
 private slots:
     void portToReopen_data();
     void portToReopen();
+    void listingOnlyWhenDevicesChange();
     void deviceLostOnHungUpTerminal();
     void staleReadoutAndOverlongLine();
+    void lossBeforeIdentity();
     void reconnectsToAControllerThatComesBack();
 };
 
 void TestLink::portToReopen_data()
 {
     QTest::addColumn<PortRecord>("lost");
+    QTest::addColumn<QString>("target"); // where the lost port's path leads now
     QTest::addColumn<QList<PortRecord>>("listed");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("expected"); // the name opened, "-" for nothing, "foreign"
     const PortRecord usb0 { "ttyUSB0", "/dev/ttyUSB0", "A1B2", 0x0403, 0x6001 };
     const PortRecord usb1 { "ttyUSB1", "/dev/ttyUSB1", "A1B2", 0x0403, 0x6001 };
     const PortRecord other { "ttyUSB0", "/dev/ttyUSB0", "Z9", 0x0403, 0x6001 };
-    const PortRecord otherVendor { "ttyUSB1", "/dev/ttyUSB1", "A1B2", 0x10c4, 0x6001 };
+    const PortRecord byId { "/dev/serial/by-id/stage", QString(), "A1B2", 0x0403, 0x6001 };
     const PortRecord pts { "/dev/pts/4", QString(), QString(), 0, 0 };
-    QTest::newRow("unlisted terminal") << pts << QList<PortRecord> {} << "/dev/pts/4";
-    QTest::newRow("back under its name") << usb0 << QList<PortRecord> { usb0 } << "ttyUSB0";
-    QTest::newRow("back under another name") << usb0 << QList<PortRecord> { usb1 } << "/dev/ttyUSB1";
-    QTest::newRow("not back yet") << usb0 << QList<PortRecord> {} << "ttyUSB0";
-    QTest::newRow("another device took the name") << usb0 << QList<PortRecord> { other } << "";
-    QTest::newRow("same serial, other vendor") << usb0 << QList<PortRecord> { otherVendor }
-                                               << "ttyUSB0";
-    QTest::newRow("no identity: the name") << PortRecord { "ttyS0", "/dev/ttyS0", "", 0, 0 }
-                                           << QList<PortRecord> { other } << "ttyS0";
+    const PortRecord ttyS0 { "ttyS0", "/dev/ttyS0", "", 0, 0 };
+    const QString dev0 = "/dev/ttyUSB0";
+    const auto row = [](const char *name, const PortRecord &lost, const QString &target,
+                        const QList<PortRecord> &listed, const QString &expected) {
+        QTest::newRow(name) << lost << target << listed << expected;
+    };
+    row("unlisted terminal", pts, "/dev/pts/4", {}, "/dev/pts/4");
+    row("back under its name", usb0, dev0, { usb0 }, "ttyUSB0");
+    row("back under another name", usb0, "", { usb1 }, "/dev/ttyUSB1");
+    row("not back yet", usb0, "", {}, "-");
+    row("another device took the name", usb0, dev0, { other }, "foreign");
+    row("unlisted device under the name", usb0, dev0, {}, "foreign");
+    row("no identity: the name", ttyS0, "/dev/ttyS0", { other }, "ttyS0");
+    row("no identity, one there now", ttyS0, "/dev/ttyS0", { { "ttyS0", "/dev/ttyS0", "Z9", 1, 2 } },
+        "foreign");
+    row("link to the same device", byId, dev0, { usb0 }, "/dev/serial/by-id/stage");
+    row("link, device elsewhere", byId, "/dev/ttyUSB7", { usb1 }, "/dev/ttyUSB1");
+    row("link to another device", byId, dev0, { other }, "foreign");
 }
 
 void TestLink::portToReopen()
 {
     QFETCH(PortRecord, lost);
+    QFETCH(QString, target);
     QFETCH(QList<PortRecord>, listed);
-    QTEST(::portToReopen(lost, listed), "expected");
+    const ReopenChoice choice = ::portToReopen(lost, target, listed);
+    QTEST(choice.foreign ? QStringLiteral("foreign")
+                         : choice.name.isEmpty() ? QStringLiteral("-") : choice.name,
+          "expected");
+}
+
+void TestLink::listingOnlyWhenDevicesChange()
+{
+    static int listings = 0;
+    PortListing listing; // an empty list is no reason to list again
+    for (qint64 stamp : { 1, 1, 1, 2, 2 })
+        listing.ports(stamp, [] { ++listings; return QList<PortRecord>(); });
+    QCOMPARE(listings, 2);
 }
 
 void TestLink::deviceLostOnHungUpTerminal()
@@ -72,7 +98,9 @@ void TestLink::deviceLostOnHungUpTerminal()
 void TestLink::staleReadoutAndOverlongLine()
 {
     PanelOnLine panel;
-    QVERIFY(panel.connectPanel());
+    QTemporaryDir dir;
+    QVERIFY(panel.window->startRecording(dir.filePath("session.csv"), false));
+    QVERIFY(panel.connectAndHome());
     auto *label = panel.find<QLabel>("label_Position");
     QLabel *status = panel.probe().statusLabel();
     const QString connected = status->text();
@@ -81,7 +109,12 @@ void TestLink::staleReadoutAndOverlongLine()
     QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),
              QStringLiteral("No reply from %1 for 1 s").arg(panel.controller.devicePath()));
-    QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral(" 2 s")), 1300);
+    // A silence shorter than 2 s changes nothing but the grey.
+    panel.controller.write("_cp 1.0 um\r");
+    QTRY_COMPARE(label->styleSheet(), QString());
+    QCOMPARE(status->text(), connected);
+    QVERIFY(panel.probe().homed());
+    QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral(" 2 s")), 2500);
     QVERIFY(panel.probe().serial()->isOpen());
 
     // The tail of a line cut at the receive bound is no line of its own.
@@ -92,17 +125,65 @@ void TestLink::staleReadoutAndOverlongLine()
     QTRY_COMPARE(panel.probe().position(), 7.5);
     QCOMPARE(lines.count(), 1);
     QCOMPARE(label->styleSheet(), QString());
-    QCOMPARE(status->text(), connected);
     QVERIFY(!scriptsSee().stale);
+
+    // Replies after 2 s of silence may come from a controller that restarted: asked again as
+    // at an open, and the stage has to be homed again.
+    QVERIFY(panel.controller.waitForText(">inform\r>status\r"));
+    const QString again = QStringLiteral("No reply for 2 s: home the stage again");
+    QCOMPARE(status->text(), again);
+    QVERIFY(panel.probe().console()->toPlainText().contains(again + "\n"));
+    QVERIFY(!panel.probe().homed());
+    QVERIFY(!panel.find<QDoubleSpinBox>("doubleSpinBox_Position")->isEnabled());
+    QTRY_COMPARE(panel.find<QPushButton>("pushButton_home")->styleSheet(),
+                 QStringLiteral("color: red"));
+    panel.trigger("actionStopRecording");
+    QFile file(dir.filePath("session.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("no reply for 2 s, home again"));
 
     // Turning automatic reconnection off ends the trying after a loss.
     panel.window->setReconnectAutomatically(true);
     emit panel.probe().serial()->errorOccurred(QSerialPort::ResourceError);
     QVERIFY(status->text().startsWith(QStringLiteral("Connection lost: ")));
     QVERIFY(scriptsSee().reconnecting && !scriptsSee().connected);
+    QCOMPARE(label->styleSheet(), QStringLiteral("color: grey"));
     panel.window->setReconnectAutomatically(false);
     QVERIFY(!scriptsSee().reconnecting);
     QCOMPARE(status->text(), QStringLiteral("Disconnected"));
+}
+
+void TestLink::lossBeforeIdentity()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("stage"));
+    ControllerEnd first;
+    QVERIFY(first.open() && QFile::link(first.devicePath(), link));
+    MainWindow window(nullptr, link);
+    window.show();
+    window.setReconnectAutomatically(true);
+    const PanelProbe probe(window);
+    ModalCloser boxes;
+    // As on toolkits that report nothing when a device goes.
+    QObject::disconnect(probe.serial(), &QSerialPort::errorOccurred, nullptr, nullptr);
+    auto *connectAction = window.findChild<QAction *>(QStringLiteral("actionConnect"));
+    const QString lost = QStringLiteral("Connection lost: ");
+
+    // A hang-up between the open and the clearing of the port is a loss, never "Connected".
+    connect(&window, &MainWindow::portOpened, &first, [&first] { first.pty().hangUp(); });
+    connectAction->trigger();
+    QVERIFY(!probe.serial()->isOpen() && !probe.pollTimer()->isActive());
+    QVERIFY(probe.statusLabel()->text().startsWith(lost));
+
+    // Gone right after the operator's open, before it could answer: a loss too, and the
+    // trying goes on; no "No Device found".
+    ControllerEnd second;
+    QVERIFY(second.open() && QFile::remove(link) && QFile::link(second.devicePath(), link));
+    connectAction->trigger();
+    second.pty().hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2000);
+    spin(400);
+    QVERIFY(probe.statusLabel()->text().startsWith(lost));
+    QCOMPARE(boxes.count(), 0);
 }
 
 void TestLink::reconnectsToAControllerThatComesBack()
@@ -131,16 +212,37 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QVERIFY(probe.console()->toPlainText().contains(probe.statusLabel()->text() + "\n"));
     QVERIFY(!probe.serial()->isOpen());
     QVERIFY(!probe.homed());
+    auto *label = window.findChild<QLabel *>(QStringLiteral("label_Position"));
+    QCOMPARE(label->styleSheet(), QStringLiteral("color: grey")); // the last value is not live
 
-    auto *second = new SimulatedController;
+    // One that never answers is let go quietly after 2 s, and the trying goes on.
+    SimulatorOptions silent;
+    silent.silent = true;
+    SimulatedController mute(silent);
+    int informs = 0;
+    connect(&mute, &SimulatedController::commandReceived, this,
+            [&informs](const QByteArray &command) { informs += command == ">inform"; });
+    QVERIFY(mute.start() && QFile::remove(link) && QFile::link(mute.devicePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(informs == 1 && probe.serial()->isOpen(), 2000);
+    QTest::qWait(1000);
+    QVERIFY(probe.serial()->isOpen() && probe.statusLabel()->text().startsWith("Connected"));
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2000);
+    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
+    QTRY_COMPARE_WITH_TIMEOUT(informs, 2, 2000);
+    QCOMPARE(boxes.count(), 0);
+
+    // One still booting gets the time it needs.
+    SimulatorOptions booting;
+    booting.informDelayMs = 1000;
+    auto *second = new SimulatedController(booting);
     QByteArrayList commands;
     connect(second, &SimulatedController::commandReceived, this,
             [&](const QByteArray &command) { commands.append(command); });
-    QVERIFY(second->start());
-    QVERIFY(QFile::remove(link) && QFile::link(second->devicePath(), link));
-    QTRY_VERIFY_WITH_TIMEOUT(commands.contains(">inform"), 2000);
-    QTRY_VERIFY(home->isEnabled());
+    QVERIFY(second->start() && QFile::remove(link) && QFile::link(second->devicePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(commands.contains(">inform"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 3000);
     QVERIFY(!probe.homed());
+    QTRY_COMPARE(label->styleSheet(), QString());
     QVERIFY(!window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
     QCOMPARE(boxes.count(), 0);
 

@@ -74,6 +74,7 @@ void TestPrograms::answers_data()
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");
     row("simulator no noise", simBin, { "--noise", "0" }, 2, "noise");
+    row("simulator restart fault", simBin, { "--help" }, 0, "--restart-after <MS>");
 }
 
 void TestPrograms::answers()
@@ -141,6 +142,15 @@ void TestPrograms::simulatorDialogue_data()
         ">auto\r>status\r", "ok\r_status 1\r",
         "wait 500",         "_offset 2500\r",
         ">status\r",        "_status 9\r" };
+    // Restarts behind the open line after 1 s: silent for 3 s, then at 0 and not calibrated.
+    QTest::newRow("restart") << fast + QStringList { "--calibration", "0", "--restart-after", "1000" }
+                             << QByteArrayList {
+        ">auto\r",          "ok\r_offset 2500\r",
+        ">ma 10000\r>status\r", "ok\r_status 9\r_tg 1000.0\r",
+        "wait 1200",        "",
+        ">cp\r",            "",
+        "wait 3000",        "",
+        ">cp\r>status\r",   "_cp 0.0 um\r_status 1\r" };
     // clang-format on
 }
 

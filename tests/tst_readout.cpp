@@ -13,6 +13,13 @@ class TestReadout : public QObject
 private slots:
     void newestShown_data();
     void newestShown();
+    void sliderRepaintedOnlyWhenItsHandleMoves();
+};
+
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *e) override { return (paints += e->type() == QEvent::Paint) < 0; }
 };
 
 void TestReadout::newestShown_data()
@@ -36,5 +43,29 @@ void TestReadout::newestShown()
     }
     QCOMPARE(panel.find<QSlider>("horizontalSlider")->value(), 3);
 }
+void TestReadout::sliderRepaintedOnlyWhenItsHandleMoves()
+{
+    PanelOnLine panel;
+    QVERIFY(panel.connectPanel());
+    auto *label = panel.find<QLabel>("label_Position");
+    auto *slider = panel.find<QSlider>("horizontalSlider");
+    const auto show = [&](int micrometres) {
+        panel.controller.write("_cp " + QByteArray::number(micrometres) + ".0 um\r");
+        return QTest::qWaitFor([&] { return label->text().startsWith(QString::number(micrometres) + '.'); });
+    };
+    QVERIFY(show(1000));
+    panel.settle(100);
+    // Tens of micrometres a pixel: ten values a micrometre apart move the handle once at most.
+    PaintCounter counter;
+    slider->installEventFilter(&counter);
+    for (int micrometres = 1001; micrometres <= 1010; ++micrometres)
+        QVERIFY(show(micrometres));
+    panel.settle(100);
+    QVERIFY(counter.paints <= 1 && slider->value() == 1010);
+    const int before = counter.paints;
+    QVERIFY(show(5000));
+    QTRY_VERIFY(counter.paints > before && slider->value() == 5000);
+}
+
 QTEST_MAIN(TestReadout)
 #include "tst_readout.moc"

@@ -8,15 +8,18 @@
 #include "portentry.h"
 #include "positionscsv.h"
 #include "protocol.h"
+#include "pseudoterminal.h"
 #include "request.h"
 #include "scriptserver.h"
 #include "settingsdialog.h"
 #include "simulatorprotocol.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <limits>
@@ -179,10 +182,21 @@ void TestWire::formats() const
 
 void TestWire::portList()
 {
+    // A port named through a link (/dev/serial/by-id/...) shows the details of the device
+    // it leads to, and is not listed a second time under its own name.
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("by-id"));
+    PseudoTerminal terminal;
+    QVERIFY(terminal.open() && QFile::link(terminal.devicePath(), link));
+    QCOMPARE(SettingsDialog(nullptr, link).findChild<QLabel *>("locationLabel")->text(),
+             "Location: " + terminal.devicePath());
     for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
-        const SettingsDialog dialog(nullptr, port.systemLocation());
+        QVERIFY(QFile::remove(link) && QFile::link(port.systemLocation(), link));
+        const SettingsDialog dialog(nullptr, link);
         QCOMPARE(dialog.findChild<QComboBox *>("serialPortInfoListBox")->count(),
                  QSerialPortInfo::availablePorts().size());
+        QCOMPARE(dialog.findChild<QLabel *>("locationLabel")->text(),
+                 "Location: " + port.systemLocation());
     }
 
     const QString named = QStringLiteral("/dev/lumarvethon-named");
