@@ -9,6 +9,7 @@
 #include "pseudoterminal.h"
 
 #include <QApplication>
+#include <QLocalSocket>
 #include <QTest>
 
 #include <utility>
@@ -139,6 +140,32 @@ public:
 // files are, and their removal, for a first start.
 QString configurationDir();
 void forgetRemembered();
+
+// The script socket of a panel that allows scripts, at the default path of the test's own
+// runtime directory.
+inline QString socketPath()
+{
+    return qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/lumarvethon.sock");
+}
+
+// A script's end of the socket, reading one reply at a time while the panel's loop runs.
+struct Script
+{
+    explicit Script(const QString &path = socketPath()) { socket.connectToServer(path); }
+    void send(const QByteArray &bytes) { socket.write(bytes); }
+    QByteArray line()
+    {
+        const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, 3000);
+        return ready ? socket.readLine().chopped(1) : QByteArray("(no reply)");
+    }
+    QByteArray ask(const QByteArray &request)
+    {
+        send(request + '\n');
+        return line();
+    }
+    bool closed() const { return socket.state() == QLocalSocket::UnconnectedState; }
+    QLocalSocket socket;
+};
 
 inline void spin(int ms)
 {

@@ -1,6 +1,6 @@
 // Scripts over the real local socket, with the panel on a real pseudo-terminal: every request
 // and its refusals, what reaches the controller and the console, request order across clients,
-// wait, the bounds on clients and on the line's backlog, and listening beside another panel.
+// wait, and the bounds on clients and on the line's backlog.
 
 #include "console.h"
 #include "motionwatch.h"
@@ -8,45 +8,12 @@
 #include "testsupport.h"
 
 #include <QAction>
-#include <QLocalServer>
 #include <QLocalSocket>
-#include <QProcess>
-#include <QScopeGuard>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 namespace {
-
-QString socketPath()
-{
-    return qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/lumarvethon.sock");
-}
-
-// A script's end of the socket, reading one reply at a time while the panel's loop runs.
-struct Script
-{
-    explicit Script(const QString &path = socketPath()) { socket.connectToServer(path); }
-    void send(const QByteArray &bytes) { socket.write(bytes); }
-    QByteArray line()
-    {
-        const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, 3000);
-        return ready ? socket.readLine().chopped(1) : QByteArray("(no reply)");
-    }
-    QByteArray ask(const QByteArray &request)
-    {
-        send(request + '\n');
-        return line();
-    }
-    bool closed() const { return socket.state() == QLocalSocket::UnconnectedState; }
-    QLocalSocket socket;
-};
 
 // Scripts allowed, then 0: port closed; 1: connected and identified; 2: homed as well.
 bool bringTo(PanelOnLine &panel, int stage)
@@ -74,9 +41,6 @@ private slots:
     void operatorFirst();
     void namedPositions();
     void bounds();
-    void listening();
-    void pathOwnership_data();
-    void pathOwnership();
 };
 
 void TestScripting::initTestCase()
@@ -334,117 +298,6 @@ void TestScripting::bounds()
     QCOMPARE(scripts[0].line(), QByteArray("ok"));
     QVERIFY(busy > 0 && busy < steps);
     QVERIFY(panel.probe().serial()->bytesToWrite() <= 4096 + 16);
-}
-
-void TestScripting::listening()
-{
-    const QString path = socketPath();
-    {
-        QLocalServer other; // another panel's socket
-        QVERIFY(other.listen(path));
-        PanelOnLine panel;
-        panel.trigger("actionAllowScripts");
-        QVERIFY(!panel.find<QAction>("actionAllowScripts")->isChecked());
-        QVERIFY(panel.find<QStatusBar>("statusBar")
-                    ->currentMessage()
-                    .contains(QStringLiteral("another program is listening on %1").arg(path)));
-        QProcess second;
-        second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 2);
-        QVERIFY(second.readAllStandardError().contains("another program is listening on"));
-    }
-    // A socket file that a crashed panel left behind is replaced.
-    {
-        QLocalServer crashed;
-        QVERIFY(crashed.listen(path + ".old") && QFile::rename(path + ".old", path));
-    }
-    QVERIFY(QFile::exists(path));
-    PanelOnLine panel;
-    panel.trigger("actionAllowScripts");
-    QVERIFY(panel.find<QAction>("actionAllowScripts")->isChecked());
-    QVERIFY(panel.probe().console()->toPlainText().contains(
-        QStringLiteral("Listening on %1").arg(path)));
-    Script script(path);
-    QCOMPARE(script.ask("position"), QByteArray("error not connected"));
-    QCOMPARE(QFileInfo(path).permissions() & 0x0077, 0); // open to its owner only
-    // Closing removes the socket only while it is the panel's: not another program's.
-    QVERIFY(QFile::remove(path));
-    QLocalServer later;
-    QVERIFY(later.listen(path));
-    panel.trigger("actionAllowScripts"); // off again: the script is let go
-    QTRY_VERIFY(script.closed());
-    QVERIFY(QFileInfo::exists(path));
-}
-
-void TestScripting::pathOwnership_data()
-{
-    QTest::addColumn<QString>("place"); // what is at the default path, or its directory
-    QTest::addColumn<QString>("error"); // empty: the panel listens there
-    QTest::newRow("left socket") << "refusing"
-                                 << "";
-    QTest::newRow("file") << "file"
-                          << "%1 exists and is not a socket";
-    QTest::newRow("no answer") << "full"
-                               << "cannot use %1: no answer within 1000 ms";
-    QTest::newRow("directory made") << "no directory"
-                                    << "";
-    QTest::newRow("directory open") << "open"
-                                    << "the directory %1 is open to other users";
-    QTest::newRow("another's directory") << "chown"
-                                         << "the directory %1 belongs to another user";
-}
-
-void TestScripting::pathOwnership()
-{
-    QFETCH(QString, place);
-    QFETCH(QString, error);
-    // With no runtime directory, the default is in one of the user's own.
-    QTemporaryDir tmp;
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), temp = qgetenv("TMPDIR");
-    const auto restore = qScopeGuard([&] {
-        qputenv("XDG_RUNTIME_DIR", runtime);
-        qputenv("TMPDIR", temp);
-    });
-    qunsetenv("XDG_RUNTIME_DIR");
-    qputenv("TMPDIR", tmp.path().toLocal8Bit());
-    const QString dir = tmp.filePath(QStringLiteral("lumarvethon-%1").arg(::getuid()));
-    const QString path = dir + QStringLiteral("/lumarvethon.sock");
-    QCOMPARE(ScriptServer::defaultPath(), path);
-    if (place != "no directory")
-        QVERIFY(QDir().mkdir(dir) && (place == "open" || ::chmod(qPrintable(dir), 0700) == 0));
-    if (place == "chown" && ::chown(qPrintable(dir), 65534, 65534) != 0)
-        QSKIP("changing the owner needs root");
-    int fds[2] = { -1, -1 };
-    const auto closeFds = qScopeGuard([&fds] { ::close(fds[0]), ::close(fds[1]); });
-    if (place == "refusing") {
-        QLocalServer crashed;
-        QVERIFY(crashed.listen(path + ".old") && QFile::rename(path + ".old", path));
-    } else if (place == "file") {
-        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
-    } else if (place == "full") { // a listener whose queue is full: connecting times out
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        qstrncpy(address.sun_path, qPrintable(path), sizeof address.sun_path);
-        const auto *a = reinterpret_cast<const sockaddr *>(&address);
-        fds[0] = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        fds[1] = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        QVERIFY(::bind(fds[0], a, sizeof address) == 0 && ::listen(fds[0], 0) == 0
-                && ::connect(fds[1], a, sizeof address) == 0);
-    }
-    const QString kept = place == "open" || place == "chown" ? dir : path;
-    const SocketPath::FileId before = SocketPath::fileId(kept);
-    const QFile::Permissions mode = QFileInfo(kept).permissions();
-    MainWindow window;
-    QString reason;
-    QCOMPARE(window.listenForScripts(path, &reason), error.isEmpty());
-    QVERIFY2(reason.contains(error.arg(kept)), qPrintable(reason));
-    if (error.isEmpty()) {
-        QCOMPARE(QFileInfo(dir).permissions() & 0x0077, 0);
-        QCOMPARE(Script(path).ask("state").left(14), QByteArray("ok connected=0"));
-    } else { // left as it was
-        QVERIFY(SocketPath::fileId(kept) == before && QFileInfo(kept).permissions() == mode);
-    }
 }
 
 QTEST_MAIN(TestScripting)
