@@ -83,7 +83,11 @@ void MainWindow::allowScripts(bool on)
         path = ScriptServer::defaultPath(instanceName);
     QString error;
     const bool listening = listenForScripts(path, &error);
-    remembered->setScripts(listening, path);
+    // A path that --listen gave holds for its run only: what is written is the remembered
+    // path, or the instance's default.
+    const QString kept = remembered->socketPath();
+    remembered->setScripts(listening,
+                           kept.isEmpty() ? ScriptServer::defaultPath(instanceName) : kept);
     if (!listening)
         ui->statusBar->showMessage(error, listenMessageMs);
 }

@@ -174,6 +174,9 @@ void TestInstances::rememberedAfterRestart()
     second.setReconnectAutomatically(false);
     QString error;
     QVERIFY(second.listenForScripts(records.filePath(QStringLiteral("other.sock")), &error));
+    for (int toggle = 0; toggle < 2; ++toggle) // the operator's off and on again
+        child<QAction>(second, "actionAllowScripts")->trigger();
+    QVERIFY(checked(second, "actionAllowScripts"));
     const QSettings file(settingsFile("r"), QSettings::IniFormat);
     QCOMPARE(file.value(QStringLiteral("connection/reconnect")).toString(), QStringLiteral("true"));
     QCOMPARE(file.value(QStringLiteral("scripts/socket")).toString(),
