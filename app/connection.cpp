@@ -31,11 +31,12 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     if (!serial->open(QIODevice::ReadWrite)) {
         if (quiet)
             return false;
-        emit openFailed(serial->errorString());
+        // The box first: whatever the signal lets a script do next must find it due.
         showErrorBox(tr("Error"),
                      tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
                         "Device Driver"),
                      [this] { statusLabel->setText(tr("Open error")); });
+        emit openFailed(serial->errorString());
         return false;
     }
 
@@ -118,14 +119,16 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
 void MainWindow::loseDevice(const QString &text)
 {
+    // The box is due before the signals go out: a script they answer must not act behind it.
+    const bool reconnect = actionReconnect->isChecked();
+    if (!reconnect) {
+        criticalErrorShown = true;
+        showErrorBox(tr("Critical Error"), text, [this] { criticalErrorShown = false; });
+    }
     emit connectionLost(text);
     closeSerialPort();
-    if (actionReconnect->isChecked()) {
+    if (reconnect)
         startReconnecting(text);
-        return;
-    }
-    criticalErrorShown = true;
-    showErrorBox(tr("Critical Error"), text, [this] { criticalErrorShown = false; });
 }
 
 void MainWindow::writeData(const QByteArray &data)

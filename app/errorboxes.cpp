@@ -18,14 +18,20 @@ void MainWindow::showErrorBox(const QString &title, const QString &text,
                               const std::function<void()> &afterClosed)
 {
     if (headless) {
-        const QString line = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
-        std::fprintf(stderr, "lumarvethon: %s: %s\n", qPrintable(title), qPrintable(line));
-        std::fflush(stderr);
-        recorder->recordEvent(QStringLiteral("box %1: %2").arg(title, line));
-        if (afterClosed)
-            afterClosed();
+        // No one to wait for: the text goes out in the same order a box would have shown.
+        QTimer::singleShot(0, this, [this, title, text, afterClosed] {
+            const QString line
+                = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
+            std::fprintf(stderr, "lumarvethon: %s: %s\n", qPrintable(title), qPrintable(line));
+            std::fflush(stderr);
+            recorder->recordEvent(QStringLiteral("box %1: %2").arg(title, line));
+            if (afterClosed)
+                afterClosed();
+        });
         return;
     }
+    // Counted from now on, so that a request that the caller's signals let through next is
+    // refused as if the box were open already.
     ++errorBoxesDue;
     QTimer::singleShot(0, this, [this, title, text, afterClosed] {
         QMessageBox::critical(this, title, text);

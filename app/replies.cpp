@@ -162,11 +162,11 @@ void MainWindow::checkVersion()
         if (pollTimer->isActive())
             pollTimer->stop();
         disableControls();
-        emit controllerNotFound();
         showErrorBox(tr("Error"),
                      tr("No Device found: \n1. Check Device-Connection \n2. Install "
                         "Device Driver"),
                      [this] { statusLabel->setText(tr("Open error")); });
+        emit controllerNotFound();
         return;
     }
     if (!identified) {
