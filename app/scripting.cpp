@@ -104,7 +104,7 @@ ScriptablePanel::State MainWindow::panelState() const
             state.calibrated = 1;
     }
     state.homed = homed;
-    state.stale = state.connected && readoutStale;
+    state.stale = readoutStale; // grey while reconnecting too: the last value is not live
     state.reconnecting = reconnectTimer->isActive();
     state.minimum = minPosition;
     state.maximum = maxPosition;

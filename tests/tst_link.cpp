@@ -145,7 +145,7 @@ void TestLink::staleReadoutAndOverlongLine()
     panel.window->setReconnectAutomatically(true);
     emit panel.probe().serial()->errorOccurred(QSerialPort::ResourceError);
     QVERIFY(status->text().startsWith(QStringLiteral("Connection lost: ")));
-    QVERIFY(scriptsSee().reconnecting && !scriptsSee().connected);
+    QVERIFY(scriptsSee().reconnecting && !scriptsSee().connected && scriptsSee().stale);
     QCOMPARE(label->styleSheet(), QStringLiteral("color: grey"));
     panel.window->setReconnectAutomatically(false);
     QVERIFY(!scriptsSee().reconnecting);
