@@ -4,6 +4,7 @@
 #include "stagedevice.h"
 
 #include <locale>
+#include <optional>
 #include <sstream>
 
 namespace {
@@ -17,18 +18,39 @@ std::string numberText(double value)
     return text.str();
 }
 
+// What the panel said of a value, or nothing when there was no panel to ask.
+template <typename T>
+std::optional<T> answered(PanelReach reach, const T &value)
+{
+    return reach == PanelReach::Answered ? std::optional<T>(value) : std::nullopt;
+}
+template <typename T>
+std::optional<T> answered(PanelReach reach, const std::optional<T> &value)
+{
+    return reach == PanelReach::Answered ? value : std::nullopt;
+}
+
+// Hands Tango a known value, kept in storage for the reply being built; a value not known
+// (yet) has the quality ATTR_INVALID.
+template <typename T, typename Stored>
+bool serve(Tango::Attribute &attribute, const std::optional<T> &known, Stored &storage)
+{
+    if (!known) {
+        attribute.set_quality(Tango::ATTR_INVALID);
+        return false;
+    }
+    storage = *known;
+    attribute.set_value(&storage);
+    return true;
+}
+
 } // namespace
 
 void LumarvethonStage::readPosition(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (now.reach != PanelReach::Answered || !now.state.position) {
-        attribute.set_quality(Tango::ATTR_INVALID);
-        return;
-    }
-    positionValue = *now.state.position;
-    attribute.set_value(&positionValue);
-    if (now.state.moving)
+    if (serve(attribute, answered(now.reach, now.state.position), positionValue)
+        && now.state.moving)
         attribute.set_quality(Tango::ATTR_CHANGING);
 }
 
@@ -42,71 +64,44 @@ void LumarvethonStage::writePosition(Tango::WAttribute &attribute)
 void LumarvethonStage::readHomed(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (now.reach != PanelReach::Answered) {
-        attribute.set_quality(Tango::ATTR_INVALID);
-        return;
-    }
-    homedValue = now.state.homed;
-    attribute.set_value(&homedValue);
+    serve(attribute, answered(now.reach, now.state.homed), homedValue);
 }
 
 void LumarvethonStage::readCalibrated(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (now.reach != PanelReach::Answered || !now.state.calibrated) {
-        attribute.set_quality(Tango::ATTR_INVALID);
-        return;
-    }
-    calibratedValue = *now.state.calibrated;
-    attribute.set_value(&calibratedValue);
+    serve(attribute, answered(now.reach, now.state.calibrated), calibratedValue);
 }
 
 void LumarvethonStage::readFirmware(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (now.reach != PanelReach::Answered || now.state.firmware.empty()) {
-        attribute.set_quality(Tango::ATTR_INVALID);
-        return;
-    }
     firmwareText = now.state.firmware;
-    firmwareValue = const_cast<char *>(firmwareText.c_str());
-    attribute.set_value(&firmwareValue);
+    const bool known = now.reach == PanelReach::Answered && !firmwareText.empty();
+    const auto text = const_cast<Tango::DevString>(firmwareText.c_str());
+    serve(attribute, known ? std::optional<Tango::DevString>(text) : std::nullopt, firmwareValue);
 }
 
 void LumarvethonStage::readMinPosition(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (now.reach != PanelReach::Answered) {
-        attribute.set_quality(Tango::ATTR_INVALID);
-        return;
-    }
-    minimumValue = now.state.minimum;
-    attribute.set_value(&minimumValue);
+    serve(attribute, answered(now.reach, now.state.minimum), minimumValue);
 }
 
 void LumarvethonStage::readMaxPosition(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (now.reach != PanelReach::Answered) {
-        attribute.set_quality(Tango::ATTR_INVALID);
-        return;
-    }
-    maximumValue = now.state.maximum;
-    attribute.set_value(&maximumValue);
+    serve(attribute, answered(now.reach, now.state.maximum), maximumValue);
 }
 
 void LumarvethonStage::readPositionAge(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (now.reach != PanelReach::Answered || !now.state.ageMs) {
-        attribute.set_quality(Tango::ATTR_INVALID);
-        return;
-    }
     // The age the panel gave, plus the time since it gave it.
     const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - now.taken);
-    ageValue = Tango::DevLong(*now.state.ageMs + since.count());
-    attribute.set_value(&ageValue);
+    const std::optional<long> age = answered(now.reach, now.state.ageMs);
+    serve(attribute, age ? std::optional<long>(*age + since.count()) : std::nullopt, ageValue);
 }
 
 void LumarvethonStage::connectStage()
