@@ -89,6 +89,11 @@ public:
     // The simulator's pseudo-terminal, which is never remembered as the chosen port.
     void setSimulatedPort(const QString &path) { simulatedPort = path; }
 
+    // What may go out now, answered from the panel's state alone (connected, answered,
+    // homed, limits): the buttons' enabling, scripts and the positions window all ask here.
+    enum class Motion { Home, Calibrate, Stop, Move, Step };
+    Outcome allows(Motion motion, double micrometres = 0.0) const;
+
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
     // the script server) without knowing the window's insides.
@@ -135,7 +140,6 @@ private slots:
     void checkVersion();
     void watchLink();
     void tryReconnect();
-    void setSlidePosition(double pos);
     void blockSlider();
     void goToSliderPosition();
 
@@ -180,8 +184,6 @@ private:
     QList<QPair<QString, double>> namedPositions() const override;
     std::optional<double> namedPosition(const QString &name) const override;
     bool saveNamedPosition(const QString &name, double micrometres) override;
-    // The target box's rules, which scripts and the positions window obey too.
-    Outcome absoluteMoveRule(double micrometres) const;
 
     // PositionsStage: what the positions window may do.
     std::optional<double> currentPosition() const override;
@@ -198,8 +200,12 @@ private:
                       const std::function<void()> &afterClosed = {});
 
     void showAbout();
-    void disableControls();
-    void disableMotionControls(); // the six that home enables
+    // Enables the controls by allows(), after every change of the state it reads.
+    void applyRules();
+    QList<QWidget *> motionControls() const; // the six that home enables
+    void home();
+    void stop();
+    void calibrate();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
     // which on every poll tick would be most of the panel's idle cost.
     static void setStyle(QWidget *widget, const QString &styleSheet);
@@ -235,6 +241,7 @@ private:
     bool positionEchoRequested = false;
     bool homed = false;
     bool identified = false; // the first poll tick found the controller's version
+    bool answered = false; // with its version on a tick, or with its calibration state
     bool consoleShown = false;
     QString firmwareVersion;
     QString statusCode;
