@@ -1,8 +1,10 @@
 // The session record and the position plot: CSV fields, a simulated session read back row by
 // row, a file that exists or stops being writable, the plot's bounded buffer and its export.
 
+#include "testprocess.h"
 #include "console.h"
 #include "csvformat.h"
+#include "rfc4180.h"
 #include "positionplot.h"
 #include "protocol.h"
 #include "simulatedcontroller.h"
@@ -72,7 +74,7 @@ private slots:
     {
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, field);
-        QCOMPARE(CsvFormat::field(CsvFormat::escapedLine(line)), field);
+        QCOMPARE(Rfc4180::field(CsvFormat::escapedLine(line)), field);
     }
 
     void recordsASimulatedSession()
@@ -136,7 +138,7 @@ private slots:
         QVERIFY(window.startRecording(path, false));
         window.findChild<QAction *>("actionStopRecording")->trigger();
         const QList<QStringList> kept = readCsv(path);
-        QProcess panel;
+        TestProcess panel;
         panel.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--record"), path });
         QVERIFY(panel.waitForFinished(10000));
         QCOMPARE(panel.exitCode(), 2);
