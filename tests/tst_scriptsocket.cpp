@@ -2,6 +2,7 @@
 // panel replaced and nothing else, the socket open to its owner only, removed on closing only
 // while it is still the panel's, and the user's own directory when there is no runtime one.
 
+#include "testprocess.h"
 #include "console.h"
 #include "scriptserver.h"
 #include "socketpath.h"
@@ -49,7 +50,7 @@ void TestScriptSocket::listening()
         QVERIFY(panel.find<QStatusBar>("statusBar")
                     ->currentMessage()
                     .contains(QStringLiteral("another program is listening on %1").arg(path)));
-        QProcess second;
+        TestProcess second;
         second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 2);

@@ -2,6 +2,7 @@
 // on it recording to a directory, lumarvethon-tango without a database on a free loopback
 // port, and a Tango client in this program. Also the server's plain logic, row by row.
 
+#include "testprocess.h"
 #include "stagestatus.h"
 
 #include <tango.h>
@@ -76,7 +77,7 @@ private:
     QTemporaryDir dir;
     QString socketPath;
     QString terminal;
-    QProcess simulator, panel, server;
+    TestProcess simulator, panel, server;
     std::unique_ptr<Tango::DeviceProxy> device;
     ChangeEvents positions, states; // outlive the subscriptions of a test that fails
 };
