@@ -9,8 +9,8 @@
 // share. Everything runs on the GUI thread. Its operations are split by concern:
 //   mainwindow.cpp   construction, wiring and destruction (the shell)
 //   menus.cpp        the menu bar and the About box
-//   errorboxes.cpp   the error boxes, shown after the call that found the error has ended
-//                    (headless: their text on standard error and in the record)
+//   errorboxes.h     ErrorBoxes, the one sink of failures: a box in a window, shown after
+//                    the call that found it has ended; headless, standard error and the record
 //   linkwatch.cpp    stale read-out, lost devices and automatic reconnection
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
@@ -44,6 +44,7 @@ class QMoveEvent;
 class QMenu;
 class QTimer;
 class Console;
+class ErrorBoxes;
 class PanelSettings;
 class PositionList;
 class PositionPlot;
@@ -85,7 +86,7 @@ public:
     bool listenForScripts(const QString &path, QString *error);
     // Headless: the window is never shown and no modal box ever opens; what a box would say
     // goes to standard error and to the record instead.
-    void setHeadless(bool on) { headless = on; }
+    void setHeadless(bool on);
     // The simulator's pseudo-terminal, which is never remembered as the chosen port.
     void setSimulatedPort(const QString &path) { simulatedPort = path; }
 
@@ -193,9 +194,7 @@ private:
 
     bool operatorDialogOpen() const override;
 
-    // Every error box goes through here. It shows once the current call has ended (a reply
-    // owed to a script goes out first); afterClosed runs when the operator has closed it.
-    // Headless, the text goes to standard error and the record instead, and nothing waits.
+    // Every error box goes through errorBoxes (errorboxes.h).
     void showErrorBox(const QString &title, const QString &text,
                       const std::function<void()> &afterClosed = {});
 
@@ -307,8 +306,7 @@ private:
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;
-    int errorBoxesDue = 0; // error boxes waiting to be shown or open
-    bool headless = false;
+    ErrorBoxes *errorBoxes = nullptr;
 };
 
 #endif // MAINWINDOW_H
