@@ -1,13 +1,13 @@
 // The session record and the position plot: CSV fields, a simulated session read back row by
 // row, a file that exists or stops being writable, the plot's bounded buffer and its export.
 
-#include "testprocess.h"
 #include "console.h"
 #include "csvformat.h"
-#include "rfc4180.h"
 #include "positionplot.h"
 #include "protocol.h"
+#include "rfc4180.h"
 #include "simulatedcontroller.h"
+#include "testprocess.h"
 #include "testsupport.h"
 
 #include <QAction>

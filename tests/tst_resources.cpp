@@ -3,8 +3,8 @@
 // the working directory only; and lumarvethon.rc, compiled by the MinGW resource compiler,
 // holds the icon group, the product icon's PNG and the manifest.
 
-#include "testprocess.h"
 #include "settingsdialog.h"
+#include "testprocess.h"
 
 #include <QtTest>
 

@@ -2,10 +2,10 @@
 // panel replaced and nothing else, the socket open to its owner only, removed on closing only
 // while it is still the panel's, and the user's own directory when there is no runtime one.
 
-#include "testprocess.h"
 #include "console.h"
 #include "scriptserver.h"
 #include "socketpath.h"
+#include "testprocess.h"
 #include "testsupport.h"
 
 #include <QAction>

@@ -2,8 +2,8 @@
 // on it recording to a directory, lumarvethon-tango without a database on a free loopback
 // port, and a Tango client in this program. Also the server's plain logic, row by row.
 
-#include "testprocess.h"
 #include "stagestatus.h"
+#include "testprocess.h"
 
 #include <tango.h>
 
