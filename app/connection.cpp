@@ -49,6 +49,7 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     firmwareVersion.clear();
     statusCode.clear();
     identified = false;
+    answered = false;
     reconnectTry = quiet;
     serial->clear(QSerialPort::AllDirections);
     rxBuffer.clear();
@@ -95,10 +96,11 @@ void MainWindow::closeSerialPort()
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
     ui->actionConfigure->setEnabled(true);
-    disableControls();
+    homed = false;
+    answered = false;
+    applyRules();
     statusLabel->setText(tr("Disconnected"));
     setStyle(ui->pushButton_home, QStringLiteral("color: grey"));
-    homed = false;
     if (pollTimer->isActive())
         pollTimer->stop();
     if (wasOpen)
@@ -137,21 +139,4 @@ void MainWindow::writeData(const QByteArray &data)
         positionEchoRequested = true;
     serial->write(data);
     emit lineSent(data);
-}
-
-void MainWindow::disableControls()
-{
-    ui->pushButton_home->setEnabled(false);
-    disableMotionControls();
-    ui->pushButton_AutoCalibrate->setEnabled(false);
-}
-
-void MainWindow::disableMotionControls()
-{
-    ui->doubleSpinBox_Position->setEnabled(false);
-    ui->doubleSpinBox_mrstp->setEnabled(false);
-    ui->pushButton_stop->setEnabled(false);
-    ui->pushButton_SliderMinus->setEnabled(false);
-    ui->pushButton_SliderPlus->setEnabled(false);
-    ui->horizontalSlider->setEnabled(false);
 }

@@ -68,7 +68,7 @@ void MainWindow::askToHomeAgain(qint64 silenceMs)
     const int seconds = int(silenceMs / 1000);
     const QString text = tr("No reply for %1 s: home the stage again").arg(seconds);
     homed = false;
-    disableMotionControls();
+    applyRules();
     setStyle(ui->pushButton_home, QStringLiteral("color: red"));
     statusLabel->setText(text);
     consoleNote(text);

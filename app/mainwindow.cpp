@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
+#include "errorboxes.h"
 #include "panelsettings.h"
 #include "positionlist.h"
 #include "positionswindow.h"
@@ -44,10 +45,12 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
 
     pollTimer = new QTimer(this);
     reconnectTimer = new QTimer(this);
+    errorBoxes = new ErrorBoxes(this);
 
     connectActions();
     buildMenus();
     connectRecording();
+    errorBoxes->setRecorder(recorder);
     setUpScripting();
     setUpPositions();
 
@@ -93,6 +96,22 @@ void MainWindow::connectActions()
     connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actionConfigure, &QAction::triggered, settings, &QWidget::show);
     connect(ui->actionClear, &QAction::triggered, console, &QPlainTextEdit::clear);
+}
+
+void MainWindow::setHeadless(bool on)
+{
+    errorBoxes->setHeadless(on);
+}
+
+void MainWindow::showErrorBox(const QString &title, const QString &text,
+                              const std::function<void()> &afterClosed)
+{
+    errorBoxes->show(title, text, afterClosed);
+}
+
+bool MainWindow::operatorDialogOpen() const
+{
+    return errorBoxes->open();
 }
 
 void MainWindow::setStyle(QWidget *widget, const QString &styleSheet)

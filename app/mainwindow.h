@@ -9,8 +9,8 @@
 // share. Everything runs on the GUI thread. Its operations are split by concern:
 //   mainwindow.cpp   construction, wiring and destruction (the shell)
 //   menus.cpp        the menu bar and the About box
-//   errorboxes.cpp   the error boxes, shown after the call that found the error has ended
-//                    (headless: their text on standard error and in the record)
+//   errorboxes.h     ErrorBoxes, the one sink of failures: a box in a window, shown after
+//                    the call that found it has ended; headless, standard error and the record
 //   linkwatch.cpp    stale read-out, lost devices and automatic reconnection
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
@@ -44,6 +44,7 @@ class QMoveEvent;
 class QMenu;
 class QTimer;
 class Console;
+class ErrorBoxes;
 class PanelSettings;
 class PositionList;
 class PositionPlot;
@@ -85,9 +86,14 @@ public:
     bool listenForScripts(const QString &path, QString *error);
     // Headless: the window is never shown and no modal box ever opens; what a box would say
     // goes to standard error and to the record instead.
-    void setHeadless(bool on) { headless = on; }
+    void setHeadless(bool on);
     // The simulator's pseudo-terminal, which is never remembered as the chosen port.
     void setSimulatedPort(const QString &path) { simulatedPort = path; }
+
+    // What may go out now, answered from the panel's state alone (connected, answered,
+    // homed, limits): the buttons' enabling, scripts and the positions window all ask here.
+    enum class Motion { Home, Calibrate, Stop, Move, Step };
+    Outcome allows(Motion motion, double micrometres = 0.0) const;
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -135,7 +141,6 @@ private slots:
     void checkVersion();
     void watchLink();
     void tryReconnect();
-    void setSlidePosition(double pos);
     void blockSlider();
     void goToSliderPosition();
 
@@ -180,8 +185,6 @@ private:
     QList<QPair<QString, double>> namedPositions() const override;
     std::optional<double> namedPosition(const QString &name) const override;
     bool saveNamedPosition(const QString &name, double micrometres) override;
-    // The target box's rules, which scripts and the positions window obey too.
-    Outcome absoluteMoveRule(double micrometres) const;
 
     // PositionsStage: what the positions window may do.
     std::optional<double> currentPosition() const override;
@@ -191,15 +194,17 @@ private:
 
     bool operatorDialogOpen() const override;
 
-    // Every error box goes through here. It shows once the current call has ended (a reply
-    // owed to a script goes out first); afterClosed runs when the operator has closed it.
-    // Headless, the text goes to standard error and the record instead, and nothing waits.
+    // Every error box goes through errorBoxes (errorboxes.h).
     void showErrorBox(const QString &title, const QString &text,
                       const std::function<void()> &afterClosed = {});
 
     void showAbout();
-    void disableControls();
-    void disableMotionControls(); // the six that home enables
+    // Enables the controls by allows(), after every change of the state it reads.
+    void applyRules();
+    QList<QWidget *> motionControls() const; // the six that home enables
+    void home();
+    void stop();
+    void calibrate();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
     // which on every poll tick would be most of the panel's idle cost.
     static void setStyle(QWidget *widget, const QString &styleSheet);
@@ -235,6 +240,7 @@ private:
     bool positionEchoRequested = false;
     bool homed = false;
     bool identified = false; // the first poll tick found the controller's version
+    bool answered = false; // with its version on a tick, or with its calibration state
     bool consoleShown = false;
     QString firmwareVersion;
     QString statusCode;
@@ -300,8 +306,7 @@ private:
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;
-    int errorBoxesDue = 0; // error boxes waiting to be shown or open
-    bool headless = false;
+    ErrorBoxes *errorBoxes = nullptr;
 };
 
 #endif // MAINWINDOW_H

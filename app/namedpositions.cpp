@@ -10,7 +10,6 @@
 #include "positionswindow.h"
 
 #include <QAction>
-#include <QPushButton>
 
 void MainWindow::setUpPositions()
 {
@@ -35,7 +34,7 @@ void MainWindow::showPositions()
         connect(this, &MainWindow::portOpened, positionsWindow, refresh);
         connect(this, &MainWindow::portClosed, positionsWindow, refresh);
         connect(this, &MainWindow::controllerIdentified, positionsWindow, refresh);
-        connect(ui->pushButton_home, &QPushButton::clicked, positionsWindow, refresh);
+        connect(this, &MainWindow::motionStarted, positionsWindow, refresh); // a home among them
     }
     positionsWindow->refresh();
     positionsWindow->show();
@@ -52,7 +51,7 @@ std::optional<double> MainWindow::currentPosition() const
 
 QString MainWindow::moveRefusal(double micrometres) const
 {
-    switch (absoluteMoveRule(micrometres)) {
+    switch (allows(Motion::Move, micrometres)) {
     case Outcome::Done:
         return QString();
     case Outcome::NotConnected:

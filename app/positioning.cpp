@@ -13,28 +13,38 @@
 
 void MainWindow::on_pushButton_home_clicked()
 {
+    home();
+    ui->pushButton_home->clearFocus();
+}
+
+void MainWindow::home()
+{
     sendCommand(Protocol::stop);
     sendCommand(Protocol::home);
     emit motionStarted();
     // Homing counts as done once it is asked for; no reply is awaited.
     homed = true;
     setStyle(ui->pushButton_home, QStringLiteral("color: green"));
-    ui->pushButton_home->clearFocus();
-    ui->pushButton_stop->setEnabled(true);
-    ui->doubleSpinBox_Position->setEnabled(true);
-    ui->doubleSpinBox_mrstp->setEnabled(true);
-    ui->pushButton_SliderMinus->setEnabled(true);
-    ui->pushButton_SliderPlus->setEnabled(true);
-    ui->horizontalSlider->setEnabled(true);
+    applyRules();
 }
 
 void MainWindow::on_pushButton_stop_clicked()
 {
-    sendCommand(Protocol::stop);
+    stop();
     ui->pushButton_stop->clearFocus();
 }
 
+void MainWindow::stop()
+{
+    sendCommand(Protocol::stop);
+}
+
 void MainWindow::on_pushButton_AutoCalibrate_clicked()
+{
+    calibrate();
+}
+
+void MainWindow::calibrate()
 {
     // The status query that follows is answered with the new calibration state; it is
     // not shown, the button's colour tells.
@@ -47,7 +57,7 @@ void MainWindow::on_doubleSpinBox_Position_editingFinished()
     // Giving up the focus below would finish the editing a second time.
     const QSignalBlocker blocker(ui->doubleSpinBox_Position);
     const double target = ui->doubleSpinBox_Position->value();
-    if (minPosition <= target && target <= maxPosition) {
+    if (allows(Motion::Move, target) == Outcome::Done) {
         sendMove(Protocol::absoluteMove(target));
         emit targetSet(target);
     }
@@ -78,7 +88,7 @@ void MainWindow::on_pushButton_SliderMinus_clicked()
 
 void MainWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (!homed)
+    if (allows(Motion::Step) != Outcome::Done)
         return;
     if (event->key() == Qt::Key_Right) {
         sendRelativeStep(true);
@@ -103,9 +113,43 @@ void MainWindow::goToSliderPosition()
     ui->doubleSpinBox_Position->blockSignals(false);
 }
 
-void MainWindow::setSlidePosition(double pos)
+MainWindow::Outcome MainWindow::allows(Motion motion, double micrometres) const
 {
-    ui->horizontalSlider->setValue(Protocol::truncateToInt(pos));
+    if (!serial->isOpen())
+        return Outcome::NotConnected;
+    switch (motion) {
+    case Motion::Home:
+    case Motion::Calibrate:
+        // Offered once the controller has answered with its version or calibration state.
+        return answered ? Outcome::Done : Outcome::NotReady;
+    case Motion::Stop:
+    case Motion::Step:
+        return homed ? Outcome::Done : Outcome::NotHomed;
+    case Motion::Move:
+        break;
+    }
+    // The target box: open once homed, and only targets within the limits go out.
+    if (!homed)
+        return Outcome::NotHomed;
+    if (!(minPosition <= micrometres && micrometres <= maxPosition))
+        return Outcome::OutsideLimits;
+    return Outcome::Done;
+}
+
+QList<QWidget *> MainWindow::motionControls() const
+{
+    return { ui->doubleSpinBox_Position, ui->doubleSpinBox_mrstp,   ui->pushButton_stop,
+             ui->pushButton_SliderMinus, ui->pushButton_SliderPlus, ui->horizontalSlider };
+}
+
+void MainWindow::applyRules()
+{
+    const bool ready = allows(Motion::Home) == Outcome::Done;
+    ui->pushButton_home->setEnabled(ready);
+    ui->pushButton_AutoCalibrate->setEnabled(ready);
+    const bool moving = allows(Motion::Step) == Outcome::Done;
+    for (QWidget *control : motionControls())
+        control->setEnabled(moving);
 }
 
 void MainWindow::on_pushButton_Console_clicked()

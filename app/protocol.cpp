@@ -1,6 +1,6 @@
 #include "protocol.h"
 
-#include "request.h"
+#include "numbers.h"
 
 #include <cmath>
 #include <limits>
@@ -41,7 +41,7 @@ int truncateToInt(double value)
     return int(value);
 }
 
-double readNumber(const QString &text)
+double numberOrZero(const QString &text)
 {
     bool ok = false;
     const double value = text.toDouble(&ok); // C locale, surrounding white space ignored

@@ -34,7 +34,7 @@ QByteArray relativeMove(double stepMicrometres, bool forward);
 int truncateToInt(double value);
 
 // Reads a number as the controller writes it; anything that is no number reads as 0.
-double readNumber(const QString &text);
+double numberOrZero(const QString &text);
 
 // The grammar that a firmware version speaks.
 enum class Grammar {

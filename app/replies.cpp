@@ -101,7 +101,7 @@ QString MainWindow::processReply(const QByteArray &line)
 QString MainWindow::updatePosition(const QString &line, Protocol::Grammar grammar)
 {
     const QString number = Protocol::positionText(line, grammar);
-    position = Protocol::readNumber(number);
+    position = Protocol::numberOrZero(number);
     shownPosition = number;
     requestReadout(false);
     return number;
@@ -113,13 +113,13 @@ void MainWindow::updateStatus(const QString &line)
         return;
     statusCode = line.at(8);
     if (statusCode == QLatin1String("1")) {
-        ui->pushButton_home->setEnabled(true);
-        ui->pushButton_AutoCalibrate->setEnabled(true);
+        answered = true;
+        applyRules();
         ui->pushButton_AutoCalibrate->setText(tr("AutoCalibrate"));
         setStyle(ui->pushButton_AutoCalibrate, QStringLiteral("color: red"));
     } else if (statusCode == QLatin1String("9")) {
-        ui->pushButton_home->setEnabled(true);
-        ui->pushButton_AutoCalibrate->setEnabled(true);
+        answered = true;
+        applyRules();
         ui->pushButton_AutoCalibrate->setText(tr("Calibrated"));
         setStyle(ui->pushButton_AutoCalibrate, QStringLiteral("color: green"));
         setStyle(ui->pushButton_home, QStringLiteral("color: red"));
@@ -130,7 +130,7 @@ void MainWindow::updateOffset(const QByteArray &line)
 {
     console->appendData(line);
     offsetText = QString::fromLatin1(Protocol::offsetTextFromLine(line));
-    const double offset = Protocol::readNumber(offsetText); // tenths of a micrometre
+    const double offset = Protocol::numberOrZero(offsetText); // tenths of a micrometre
     minPosition = offset * -1.0 * 0.1;
     maxPosition = travelRange - offset * 0.1;
     requestReadout(true);
@@ -161,7 +161,7 @@ void MainWindow::checkVersion()
             serial->close();
         if (pollTimer->isActive())
             pollTimer->stop();
-        disableControls();
+        applyRules();
         showErrorBox(tr("Error"),
                      tr("No Device found: \n1. Check Device-Connection \n2. Install "
                         "Device Driver"),
@@ -173,8 +173,8 @@ void MainWindow::checkVersion()
         identified = true;
         emit controllerIdentified(firmwareVersion);
     }
-    ui->pushButton_home->setEnabled(true);
-    ui->pushButton_AutoCalibrate->setEnabled(true);
+    answered = true;
+    applyRules();
     if (!homed)
         setStyle(ui->pushButton_home, QStringLiteral("color: red"));
 }

@@ -11,7 +11,6 @@
 #include "protocol.h"
 #include "scriptserver.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QStatusBar>
 #include <QTimer>
@@ -23,17 +22,6 @@ constexpr qint64 scriptBacklogLimit = 4096;
 
 // How long a failure to listen stays in the status bar.
 constexpr int listenMessageMs = 10000;
-
-ScriptablePanel::Outcome press(QAbstractButton *button, bool connected,
-                               ScriptablePanel::Outcome whenDisabled)
-{
-    if (!connected)
-        return ScriptablePanel::Outcome::NotConnected;
-    if (!button->isEnabled())
-        return whenDisabled;
-    button->click();
-    return ScriptablePanel::Outcome::Done;
-}
 
 } // namespace
 
@@ -127,35 +115,32 @@ void MainWindow::disconnectStage()
 
 ScriptablePanel::Outcome MainWindow::homeStage()
 {
-    return press(ui->pushButton_home, serial->isOpen(), Outcome::NotReady);
+    const Outcome rule = allows(Motion::Home);
+    if (rule == Outcome::Done)
+        home();
+    return rule;
 }
 
 ScriptablePanel::Outcome MainWindow::stopStage()
 {
     // Stop is offered once the stage has been homed.
-    return press(ui->pushButton_stop, serial->isOpen(), Outcome::NotHomed);
+    const Outcome rule = allows(Motion::Stop);
+    if (rule == Outcome::Done)
+        stop();
+    return rule;
 }
 
 ScriptablePanel::Outcome MainWindow::calibrateStage()
 {
-    return press(ui->pushButton_AutoCalibrate, serial->isOpen(), Outcome::NotReady);
-}
-
-ScriptablePanel::Outcome MainWindow::absoluteMoveRule(double micrometres) const
-{
-    // The target box's rules: open once homed, and only targets within the limits go out.
-    if (!serial->isOpen())
-        return Outcome::NotConnected;
-    if (!homed || !ui->doubleSpinBox_Position->isEnabled())
-        return Outcome::NotHomed;
-    if (!(minPosition <= micrometres && micrometres <= maxPosition))
-        return Outcome::OutsideLimits;
-    return Outcome::Done;
+    const Outcome rule = allows(Motion::Calibrate);
+    if (rule == Outcome::Done)
+        calibrate();
+    return rule;
 }
 
 ScriptablePanel::Outcome MainWindow::moveStageTo(double micrometres)
 {
-    const Outcome rule = absoluteMoveRule(micrometres);
+    const Outcome rule = allows(Motion::Move, micrometres);
     if (rule != Outcome::Done)
         return rule;
     sendMove(Protocol::absoluteMove(micrometres));
@@ -166,10 +151,9 @@ ScriptablePanel::Outcome MainWindow::moveStageTo(double micrometres)
 ScriptablePanel::Outcome MainWindow::stepStage(double micrometres)
 {
     // The step buttons' rules: open once homed, no limit check.
-    if (!serial->isOpen())
-        return Outcome::NotConnected;
-    if (!homed || !ui->pushButton_SliderPlus->isEnabled())
-        return Outcome::NotHomed;
+    const Outcome rule = allows(Motion::Step);
+    if (rule != Outcome::Done)
+        return rule;
     sendMove(Protocol::relativeMove(micrometres, true));
     return Outcome::Done;
 }

@@ -43,7 +43,7 @@ void checkRequest(const Request &request)
     const QByteArray written = formatNumber(request.value);
     check(!written.contains('e') && !written.contains('E'));
     double back = 0.0;
-    check(readNumber(written, &back));
+    check(readDecimal(written, &back));
     check(std::fabs(back - request.value) <= std::max(std::fabs(request.value) * 1e-9, 5e-10));
 }
 

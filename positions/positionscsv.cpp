@@ -1,5 +1,7 @@
 #include "positionscsv.h"
 
+#include "rfc4180.h"
+
 #include <QLocale>
 #include <QSet>
 #include <QStringList>
@@ -21,79 +23,6 @@ bool isNumberCharacter(QChar c)
 {
     const char16_t u = c.unicode();
     return (u >= '0' && u <= '9') || u == '.' || u == '-' || u == '+' || u == 'e' || u == 'E';
-}
-
-QByteArray quotedIfNeeded(const QByteArray &field)
-{
-    if (!field.contains(',') && !field.contains('"') && !field.contains('\r')
-        && !field.contains('\n'))
-        return field;
-    QByteArray quoted = field;
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
-}
-
-struct Record
-{
-    QList<QByteArray> fields;
-};
-
-// Splits RFC 4180 text into records; a record may end in CRLF or a bare LF. False, with the
-// number of the record where it happened in *badRow, for a quote that is not closed or text
-// behind a closing quote.
-bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, QString *why)
-{
-    Record record;
-    QByteArray field;
-    bool quoted = false; // inside quotes
-    bool closedQuote = false; // the field's closing quote has been read
-    const auto endField = [&] {
-        record.fields.append(field);
-        field.clear();
-        closedQuote = false;
-    };
-    for (int i = 0; i < data.size(); ++i) {
-        const char c = data.at(i);
-        if (quoted) {
-            if (c != '"') {
-                field += c;
-            } else if (i + 1 < data.size() && data.at(i + 1) == '"') {
-                field += '"';
-                ++i;
-            } else {
-                quoted = false;
-                closedQuote = true;
-            }
-            continue;
-        }
-        if (c == ',') {
-            endField();
-        } else if (c == '\n' || (c == '\r' && i + 1 < data.size() && data.at(i + 1) == '\n')) {
-            if (c == '\r')
-                ++i;
-            endField();
-            records->append(record);
-            record = Record();
-        } else if (closedQuote) {
-            *badRow = int(records->size()) + 1;
-            *why = QStringLiteral("text after a closing quote");
-            return false;
-        } else if (c == '"' && field.isEmpty()) {
-            quoted = true;
-        } else {
-            field += c;
-        }
-    }
-    if (quoted) {
-        *badRow = int(records->size()) + 1;
-        *why = QStringLiteral("a quoted field is not closed");
-        return false;
-    }
-    if (!field.isEmpty() || closedQuote || !record.fields.isEmpty()) {
-        endField();
-        records->append(record);
-    }
-    return true;
 }
 
 } // namespace
@@ -137,29 +66,29 @@ QByteArray positionsCsv(const QList<NamedPosition> &positions)
 {
     QByteArray csv = header + "\r\n";
     for (const NamedPosition &position : positions)
-        csv += quotedIfNeeded(position.name.toUtf8()) + ','
+        csv += Rfc4180::field(position.name.toUtf8()) + ','
             + formatPosition(position.micrometres).toLatin1() + "\r\n";
     return csv;
 }
 
 bool parsePositionsCsv(const QByteArray &data, QList<NamedPosition> *positions, QString *error)
 {
-    QList<Record> records;
+    QList<Rfc4180::Record> records;
     int badRow = 0;
     QString why;
     const auto refuse = [&](int row, const QString &reason) {
         *error = QStringLiteral("row %1: %2").arg(row).arg(reason);
         return false;
     };
-    if (!splitRecords(data, &records, &badRow, &why))
+    if (!Rfc4180::splitRecords(data, &records, &badRow, &why))
         return refuse(badRow, why);
-    if (records.isEmpty() || records.constFirst().fields != header.split(','))
+    if (records.isEmpty() || records.constFirst() != header.split(','))
         return refuse(1, QStringLiteral("the header is not \"%1\"").arg(QLatin1String(header)));
 
     QList<NamedPosition> read;
     QSet<QString> names;
     for (int i = 1; i < records.size(); ++i) {
-        const QList<QByteArray> &fields = records.at(i).fields;
+        const QList<QByteArray> &fields = records.at(i);
         const int row = i + 1;
         if (fields.size() != 2)
             return refuse(row, QStringLiteral("%1 fields instead of 2").arg(fields.size()));

@@ -25,22 +25,6 @@ QByteArray escapedLine(const QByteArray &line)
     return out;
 }
 
-QByteArray field(const QByteArray &text)
-{
-    bool needsQuotes = false;
-    for (const char c : text) {
-        if (c == ',' || c == '"' || c == '\r' || c == '\n') {
-            needsQuotes = true;
-            break;
-        }
-    }
-    if (!needsQuotes)
-        return text;
-    QByteArray quoted = text;
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
-}
-
 QByteArray isoTime(const QDateTime &time)
 {
     // Formatted by hand: QDateTime's ISO text leaves out the offset of a local time, and a

@@ -2,7 +2,8 @@
 #define CSVFORMAT_H
 
 // The pieces of a CSV row as the session record and the plot's export write them: plain
-// bytes that any spreadsheet or CSV reader takes as they stand.
+// bytes that any spreadsheet or CSV reader takes as they stand. Fields are written by
+// Rfc4180::field.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -12,9 +13,6 @@ namespace CsvFormat {
 // A line from the link made readable and safe for a text file: printable ASCII stays, a
 // backslash becomes "\\", any other byte "\xNN" (two upper-case hex digits).
 QByteArray escapedLine(const QByteArray &line);
-
-// A field quoted per RFC 4180 when it holds a comma, a quote, a CR or a LF; else unchanged.
-QByteArray field(const QByteArray &text);
 
 // ISO 8601 with milliseconds and the offset from UTC, as "2026-12-07T08:15:02.123+01:00",
 // in the time's own offset.

@@ -1,6 +1,7 @@
 #include "sessionrecorder.h"
 
 #include "csvformat.h"
+#include "rfc4180.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -113,9 +114,9 @@ void SessionRecorder::addRow(const char *direction, const QByteArray &line,
     pending += ',';
     pending += direction;
     pending += ',';
-    pending += CsvFormat::field(line);
+    pending += Rfc4180::field(line);
     pending += ',';
-    pending += CsvFormat::field(position);
+    pending += Rfc4180::field(position);
     pending += CsvFormat::rowEnd;
     rowEnds.push_back(pending.size());
     if (pending.size() >= flushThreshold)

@@ -53,7 +53,7 @@ Request refused(const QByteArray &reason)
 Request withNumber(Request::Kind kind, const QByteArray &argument)
 {
     Request request;
-    if (!readNumber(argument, &request.value))
+    if (!readDecimal(argument, &request.value))
         return refused(QByteArrayLiteral("bad number"));
     request.kind = kind;
     return request;
@@ -104,7 +104,7 @@ QByteArray encodeName(const QString &name)
     return name.toUtf8().toPercentEncoding();
 }
 
-bool readNumber(const QByteArray &text, double *value)
+bool readDecimal(const QByteArray &text, double *value)
 {
     if (!wellFormed(text))
         return false;
@@ -114,22 +114,6 @@ bool readNumber(const QByteArray &text, double *value)
         return false;
     *value = number;
     return true;
-}
-
-QByteArray plainNumber(double value, int significantDigits, int maxDecimals)
-{
-    if (value == 0.0 || !std::isfinite(value))
-        return value == 0.0 ? QByteArrayLiteral("0") : QByteArray::number(value);
-    const int leading = int(std::floor(std::log10(std::abs(value))));
-    const int decimals = std::clamp(significantDigits - 1 - leading, 0, maxDecimals);
-    QByteArray text = QByteArray::number(value, 'f', decimals);
-    if (text.contains('.')) {
-        while (text.endsWith('0'))
-            text.chop(1);
-        if (text.endsWith('.'))
-            text.chop(1);
-    }
-    return text == "-0" ? QByteArrayLiteral("0") : text;
 }
 
 QByteArray formatNumber(double value)

@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "numbers.h"
+
 struct Request
 {
     enum class Kind {
@@ -41,12 +43,7 @@ Request parseRequest(const QByteArray &line);
 
 // A decimal number such as "-12.5", "3" or "1e3": digits with an optional sign, point and
 // exponent, finite. False for anything else (NaN, infinities, "1,5", an empty text).
-bool readNumber(const QByteArray &text, double *value);
-
-// A number in plain decimal notation, never with an exponent (a reader that takes "12.5"
-// need not take "1.25e+01"): rounded to significantDigits, and to at most maxDecimals
-// decimals, trailing zeros dropped, "." as the decimal point, zero as "0" (not "-0").
-QByteArray plainNumber(double value, int significantDigits, int maxDecimals);
+bool readDecimal(const QByteArray &text, double *value);
 
 // Names of positions travel percent-encoded ("%20" for a space; "%", ";" and "=" encoded
 // too). False for an empty name, a stray "%" or a decoded byte outside printable ASCII.
@@ -56,8 +53,7 @@ QByteArray encodeName(const QString &name);
 // A number as the replies write it: up to ten significant digits, at most nine decimals.
 QByteArray formatNumber(double value);
 
-// The step a script may ask for: as the step box takes it, at most largestStep either way,
-// rounded to hundredths of a micrometre.
-inline constexpr double largestStep = 6000.0;
+// The step a script may ask for: as the step box takes it, at most largestStep (numbers.h)
+// either way, rounded to hundredths of a micrometre.
 
 #endif // REQUEST_H

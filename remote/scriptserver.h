@@ -46,7 +46,6 @@ public:
     // The path of the last listen(), whether it succeeded or not.
     QString path() const { return chosenPath; }
     QString errorString() const { return error; }
-    int clientCount() const { return int(sessions.size()); }
 
 public slots:
     void controllerIdentified(const QString &version);

@@ -11,6 +11,8 @@
 #include <QPoint>
 #include <QString>
 
+#include "numbers.h"
+
 #include <memory>
 #include <optional>
 
@@ -21,7 +23,7 @@ class PanelSettings
 {
 public:
     static constexpr double defaultStep = 200.0;
-    static constexpr double largestStep = 6000.0; // the step box's range
+    static constexpr double largestStep = ::largestStep; // the step box's range
     static constexpr int defaultPlotMinutes = 1;
 
     // instanceName empty: the default instance.

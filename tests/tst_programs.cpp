@@ -5,6 +5,7 @@
 // up, leaving the port alone until the operator connects; headless without any display, where
 // a box's text goes to standard error and the record. Both end cleanly on SIGTERM.
 
+#include "testprocess.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -84,7 +85,7 @@ void TestPrograms::answers()
     QFETCH(int, exitCode);
     QFETCH(QByteArray, text);
 
-    QProcess run;
+    TestProcess run;
     if (exitCode == 0 || arguments.contains(QStringLiteral("--headless")))
         run.setProcessEnvironment(withoutDisplay()); // these need none
     run.start(program, arguments);
@@ -159,7 +160,7 @@ void TestPrograms::simulatorDialogue()
     QFETCH(QStringList, arguments);
     QFETCH(QByteArrayList, steps);
 
-    QProcess simulator;
+    TestProcess simulator;
     simulator.start(simBin, arguments);
     QVERIFY(QTest::qWaitFor([&] { return simulator.canReadLine(); }, 5000));
     QSerialPort port(QString::fromLocal8Bit(simulator.readLine()).trimmed());
@@ -194,7 +195,7 @@ void TestPrograms::panelUnderXvfbRun()
     QFETCH(bool, simulate);
     ControllerEnd controller;
     QVERIFY(controller.open());
-    QProcess run;
+    TestProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real X11 platform
     QTemporaryDir runtime;
@@ -223,7 +224,7 @@ void TestPrograms::headless()
     QVERIFY(controller.open());
     QTemporaryDir dir;
     const QString socket = dir.filePath(QStringLiteral("panel.sock"));
-    QProcess run;
+    TestProcess run;
     run.setProcessEnvironment(withoutDisplay());
     run.start(panelBin, { "--headless", "--port", controller.devicePath(), "--listen", socket,
                           "--record", dir.path() + "/" });
@@ -255,7 +256,7 @@ void TestPrograms::rememberedAcrossRuns()
     QSettings remembered(configurationDir() + QStringLiteral("/lumarvethon-r.conf"),
                          QSettings::IniFormat);
     const auto run = [&](const QStringList &options, const QByteArrayList &requests) {
-        QProcess panel;
+        TestProcess panel;
         panel.start(panelBin, QStringList { "--name", "r", "--simulate" } + options);
         QLocalSocket script;
         const bool reached = QTest::qWaitFor(

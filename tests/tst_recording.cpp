@@ -5,7 +5,9 @@
 #include "csvformat.h"
 #include "positionplot.h"
 #include "protocol.h"
+#include "rfc4180.h"
 #include "simulatedcontroller.h"
+#include "testprocess.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -72,7 +74,7 @@ private slots:
     {
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, field);
-        QCOMPARE(CsvFormat::field(CsvFormat::escapedLine(line)), field);
+        QCOMPARE(Rfc4180::field(CsvFormat::escapedLine(line)), field);
     }
 
     void recordsASimulatedSession()
@@ -136,7 +138,7 @@ private slots:
         QVERIFY(window.startRecording(path, false));
         window.findChild<QAction *>("actionStopRecording")->trigger();
         const QList<QStringList> kept = readCsv(path);
-        QProcess panel;
+        TestProcess panel;
         panel.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--record"), path });
         QVERIFY(panel.waitForFinished(10000));
         QCOMPARE(panel.exitCode(), 2);

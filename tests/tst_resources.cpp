@@ -4,6 +4,7 @@
 // holds the icon group, the product icon's PNG and the manifest.
 
 #include "settingsdialog.h"
+#include "testprocess.h"
 
 #include <QtTest>
 
@@ -63,7 +64,7 @@ void TestResources::windowsResources()
     const QString windres = QStandardPaths::findExecutable("x86_64-w64-mingw32-windres");
     QVERIFY2(!windres.isEmpty(), "install binutils-mingw-w64-x86-64 (tools/setup lists it)");
     QTemporaryDir dir;
-    QProcess run;
+    TestProcess run;
     run.setWorkingDirectory(dir.path()); // as a build does: names come through --include-dir
     run.start(windres,
               { "--preprocessor=" + QStandardPaths::findExecutable("cpp"),

@@ -5,6 +5,7 @@
 #include "console.h"
 #include "scriptserver.h"
 #include "socketpath.h"
+#include "testprocess.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -49,7 +50,7 @@ void TestScriptSocket::listening()
         QVERIFY(panel.find<QStatusBar>("statusBar")
                     ->currentMessage()
                     .contains(QStringLiteral("another program is listening on %1").arg(path)));
-        QProcess second;
+        TestProcess second;
         second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 2);

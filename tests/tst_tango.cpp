@@ -3,6 +3,7 @@
 // port, and a Tango client in this program. Also the server's plain logic, row by row.
 
 #include "stagestatus.h"
+#include "testprocess.h"
 
 #include <tango.h>
 
@@ -76,7 +77,7 @@ private:
     QTemporaryDir dir;
     QString socketPath;
     QString terminal;
-    QProcess simulator, panel, server;
+    TestProcess simulator, panel, server;
     std::unique_ptr<Tango::DeviceProxy> device;
     ChangeEvents positions, states; // outlive the subscriptions of a test that fails
 };
