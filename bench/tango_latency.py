@@ -138,9 +138,10 @@ def main():
                     if event.err:
                         return
                     value = (event.attr_value.value, event.attr_value.quality)
-                    counts.setdefault(key, [0, 0])
+                    counts.setdefault(key, [0, []])
                     counts[key][0] += 1
-                    counts[key][1] += value == Count.last
+                    if value == Count.last:
+                        counts[key][1].append(counts[key][0])
                     Count.last = value
             return Count()
         kinds = [('Position', tango.EventType.CHANGE_EVENT), ('Position', tango.EventType.ARCHIVE_EVENT),
@@ -156,7 +157,7 @@ def main():
             device.unsubscribe_event(i)
         for key, (n, twice) in counts.items():
             print(f'events of {key} over 10 steps (5 x 100 um, 5 x 0.5 um): {n}, '
-                  f'{twice} the same as the one before')
+                  f'{len(twice)} the same as the one before (event number {twice})')
 
         # A frozen panel: the time from its last answer to UNKNOWN, while a write waits.
         unknown = threading.Event()
@@ -174,9 +175,11 @@ def main():
         os.kill(args.panel_pid, signal.SIGCONT)
         device.unsubscribe_event(watch)
         time.sleep(args.hold + 0.5)
+        os.kill(args.panel_pid, signal.SIGSTOP)
+        threading.Thread(target=write, daemon=True).start()
+        time.sleep(0.5)
         t = time.monotonic()
         server.send_signal(signal.SIGTERM)
-        os.kill(args.panel_pid, signal.SIGSTOP)
         server.wait(10)
         print(f'SIGTERM with the panel frozen: the server ended after {time.monotonic() - t:.2f} s')
         os.kill(args.panel_pid, signal.SIGCONT)

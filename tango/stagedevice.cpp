@@ -2,6 +2,8 @@
 
 #include "panelclient.h"
 
+#include <csignal>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -144,17 +146,32 @@ void LumarvethonStage::init_device()
     set_archive_event("State", true, false);
     for (const char *name : { "Homed", "Calibrated", "MinPosition", "MaxPosition" })
         set_change_event(name, true, false);
+    // Tango ends the server after the handler, once the requests under way have returned.
+    register_signal(SIGTERM);
+    register_signal(SIGINT);
     stopping = false;
     refresher = std::thread(&LumarvethonStage::refreshLoop, this);
+}
+
+void LumarvethonStage::signal_handler(long)
+{
+    const Links old = links();
+    for (const auto &link : { old.poll, old.command, old.stop })
+        link->abandon();
 }
 
 void LumarvethonStage::delete_device()
 {
     if (!refresher.joinable())
         return;
-    const Links old = links();
-    for (const auto &link : { old.poll, old.command, old.stop })
-        link->abandon();
+    signal_handler(SIGTERM);
+    for (const long signal : { SIGTERM, SIGINT }) {
+        try {
+            unregister_signal(signal);
+        } catch (const Tango::DevFailed &) {
+            // Not registered: nothing to undo.
+        }
+    }
     // The refresher and a command that waits may want the device's lock to finish.
     const LockReleased released(get_dev_monitor());
     std::unique_lock<std::mutex> lock(refresherMutex);

@@ -34,6 +34,8 @@ public:
     void delete_device() override;
     Tango::DevState dev_state() override;
     Tango::ConstDevString dev_status() override;
+    // SIGTERM, SIGINT: ends every wait for the panel, so that the server goes at once.
+    void signal_handler(long signal) override;
 
     // Attributes.
     void readPosition(Tango::Attribute &attribute);
