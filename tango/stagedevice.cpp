@@ -120,24 +120,30 @@ void LumarvethonStage::init_device()
         }
     }
     const std::string path = chooseSocketPath(property, std::getenv("LUMARVETHON_SOCKET"));
+    bool samePanel = false;
     {
         const std::lock_guard<std::mutex> lock(linksMutex);
+        samePanel = panel.poll && panel.poll->path() == path;
         panel.poll = std::make_shared<PanelClient>(path, answerTimeout);
         panel.command = std::make_shared<PanelClient>(path, answerTimeout);
         panel.stop = std::make_shared<PanelClient>(path, answerTimeout);
     }
-    {
-        const std::lock_guard<std::mutex> lock(snapshotMutex);
-        last = Snapshot();
-        last.sequence = asked.load();
+    // After Init on the same socket, the last answer stands until the next one: no UNKNOWN
+    // in between, no event repeated.
+    if (!samePanel) {
+        {
+            const std::lock_guard<std::mutex> lock(snapshotMutex);
+            last = Snapshot();
+            last.sequence = asked.load();
+        }
+        published = last.sequence;
+        stateSent.reset();
+        homedSent.reset();
+        calibratedSent.reset();
+        minimumSent.reset();
+        maximumSent.reset();
+        sentAny = false;
     }
-    published = last.sequence;
-    stateSent.reset();
-    homedSent.reset();
-    calibratedSent.reset();
-    minimumSent.reset();
-    maximumSent.reset();
-    sentAny = false;
     // The refresher pushes the events. Tango checks Position's against the criteria the
     // operator set (abs_change, rel_change); the others it pushes only when they change.
     set_change_event("Position", true, true);
