@@ -123,11 +123,12 @@ ScriptablePanel::Outcome MainWindow::homeStage()
 
 ScriptablePanel::Outcome MainWindow::stopStage()
 {
-    // Stop is offered once the stage has been homed.
-    const Outcome rule = allows(Motion::Stop);
-    if (rule == Outcome::Done)
-        stop();
-    return rule;
+    // A script's stop goes out whenever the port is open, the button offered or not: it is
+    // how a calibration or a reference run is stopped from afar.
+    if (!serial->isOpen())
+        return Outcome::NotConnected;
+    stop();
+    return Outcome::Done;
 }
 
 ScriptablePanel::Outcome MainWindow::calibrateStage()
