@@ -41,12 +41,27 @@ QString nameArgument(const QStringList &arguments)
     return name;
 }
 
+// An option whose value is missing, named as the user typed it: the parser would take the next
+// option (or the "--" that ends them) as the value, or name another option in its message.
+QString missingValue(const QStringList &arguments)
+{
+    static const QStringList needValue { "--port", "--record", "--name" };
+    for (int i = 1; i < arguments.size() && arguments.at(i) != QLatin1String("--"); ++i) {
+        if (!needValue.contains(arguments.at(i)))
+            continue;
+        if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--")))
+            return arguments.at(i);
+        ++i;
+    }
+    return QString();
+}
+
 } // namespace
 
 bool needsNoDisplay(const QStringList &arguments)
 {
-    static const QStringList noDisplay { "--headless", "--help", "-h", "--help-all", "-?",
-                                         "--version", "-v" };
+    static const QStringList noDisplay { "--headless", "--help",    "-h", "--help-all",
+                                         "-?",         "--version", "-v" };
     for (int i = 1; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--"))
             return false;
@@ -81,14 +96,24 @@ bool isValidInstanceName(const QString &name)
 
 QStringList withNameRestored(const QStringList &arguments, const QStringList &original)
 {
-    const int at = original.indexOf(QStringLiteral("--name"));
-    const int end = original.indexOf(QStringLiteral("--"));
-    if (at < 1 || at + 1 >= original.size() || (end >= 0 && end < at)
-        || arguments.contains(QStringLiteral("--name")))
+    // The platform takes every "--name NAME"; the last one counts, as the parser has it when
+    // nothing was taken (headless, another platform).
+    QString name;
+    bool taken = false;
+    for (int i = 1; i < original.size() && original.at(i) != QLatin1String("--"); ++i) {
+        if (original.at(i) == QLatin1String("--name") && i + 1 < original.size()) {
+            name = original.at(++i);
+            taken = true;
+        } else if (original.at(i).startsWith(QLatin1String("--name="))) {
+            taken = false; // still there, and later than any taken one
+        }
+    }
+    if (!taken || arguments.contains(QStringLiteral("--name")))
         return arguments;
     QStringList restored = arguments;
-    restored.insert(1, QStringLiteral("--name"));
-    restored.insert(2, original.at(at + 1));
+    const int end = restored.indexOf(QStringLiteral("--"), 1);
+    // As one argument: a NAME that looks like an option still reaches the name's own check.
+    restored.insert(end < 0 ? restored.size() : end, QStringLiteral("--name=") + name);
     return restored;
 }
 
@@ -180,6 +205,9 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     parser.addOption(headless);
     parser.addOption(name);
 
+    const QString withoutValue = missingValue(arguments);
+    if (!withoutValue.isEmpty())
+        return failure(QStringLiteral("Missing value after '%1'").arg(withoutValue));
     const QString typedName = nameArgument(arguments);
     const QString listenDefault
         = ScriptServer::defaultPath(isValidInstanceName(typedName) ? typedName : QString());

@@ -3,7 +3,9 @@
 // keeps it hidden).
 
 #include "commandline.h"
+#include "instancelock.h"
 #include "mainwindow.h"
+#include "panelsettings.h"
 #include "simulatedcontroller.h"
 #include "simulatoroptions.h"
 #include "terminationsignals.h"
@@ -11,10 +13,16 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+#ifdef SIGXFSZ
+    // A write beyond the file-size limit then fails with its error, and the record stops as
+    // on a full disk, instead of the panel dying with its socket left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     // What needs no window must not need a display either (an SSH session, a service).
     QStringList original;
     for (int i = 0; i < argc; ++i)
@@ -28,11 +36,32 @@ int main(int argc, char *argv[])
     // Lets a Wayland compositor match the windows to the installed desktop entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.lumarvethon.Lumarvethon"));
 
+    // SIGINT, SIGTERM and SIGHUP end the loop, so the window is destroyed and the port closed
+    // in order. Installed first: a signal during start-up is taken as soon as the loop runs.
+    TerminationSignals termination;
+    if (termination.install())
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                         &QCoreApplication::quit);
+
     const CommandLineResult options
         = parseCommandLine(withNameRestored(QCoreApplication::arguments(), original));
     if (options.exitCode >= 0) {
         std::fputs(qPrintable(options.message), options.exitCode == 0 ? stdout : stderr);
         return options.exitCode;
+    }
+
+    // Before anything is touched: a second panel of an instance would overwrite what the
+    // first remembers, and take its socket and record.
+    InstanceLock lock(PanelSettings::filePath(options.instanceName));
+    switch (lock.tryLock()) {
+    case InstanceLock::Result::Taken:
+        break;
+    case InstanceLock::Result::Held:
+        std::fprintf(stderr, "lumarvethon: %s\n", qPrintable(lock.message()));
+        return 2;
+    case InstanceLock::Result::Unavailable:
+        std::fprintf(stderr, "lumarvethon: warning: %s\n", qPrintable(lock.message()));
+        break;
     }
 
     QString firstPort = options.firstPort;
@@ -50,12 +79,6 @@ int main(int argc, char *argv[])
         }
         firstPort = controller->devicePath();
     }
-
-    // SIGINT and SIGTERM end the loop, so the window is destroyed and the port closed in order.
-    TerminationSignals termination;
-    if (termination.install())
-        QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
-                         &QCoreApplication::quit);
 
     // The application's icon, so that every window without one of its own (the settings
     // dialog has no parent) shows it too.

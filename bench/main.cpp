@@ -23,7 +23,7 @@ void usage()
                 "                         [--startup-runs N]\n"
                 "                         [--only FIGURE] [--raw FILE] [--before FILE]\n"
                 "FIGURE is one of throughput, latency, idle, memory, linerate, plot, reconnect,\n"
-                "startup (for profiling; the file is then not written).\n"
+                "startup, positions (for profiling; the file is then not written).\n"
                 "Measures the panel through a real pseudo-terminal and writes the table to\n"
                 "FILE (default: %s).\n"
                 "--raw FILE saves the figures for a later run's --before FILE, which shows\n"
@@ -102,7 +102,7 @@ int main(int argc, char *argv[])
         return yes;
     };
     QVector<Figure> figures;
-    if (only != "startup") {
+    if (only != "startup" && only != "positions") {
         BenchPanel panel;
         QString error;
         if (!panel.connectPanel(&error)) {
@@ -124,6 +124,8 @@ int main(int argc, char *argv[])
     }
     if (wanted("plot"))
         figures << measurePlotTargets(options);
+    if (wanted("positions"))
+        figures << measurePositionStorage();
     if (wanted("startup"))
         figures << measureStartup(QCoreApplication::applicationFilePath(), options);
 

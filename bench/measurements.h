@@ -57,6 +57,9 @@ QString benchLabelText(qint64 tenths);
 // is held (a plot without a clock of its own: n/a).
 Figure measurePlotTargets(const BenchOptions &options);
 
+// The named positions' storage with 1,000 of them: one save, the whole list, the longest write.
+Figure measurePositionStorage();
+
 // Automatic reconnection's tries after the controller has hung up (ends the connection).
 Figure measureReconnection(BenchPanel &panel, const BenchOptions &options);
 

@@ -247,9 +247,14 @@ void ScriptSession::reply(const QByteArray &line)
 {
     if (finished)
         return;
+    // A client that does not read its replies is let go once they pile up; what counts is
+    // what was unread before this reply, so one long reply (a list of positions) goes out
+    // whole, with those queued before it.
+    if (socket->bytesToWrite() >= maxUnreadReplies) {
+        end();
+        return;
+    }
     socket->write(line + '\n');
-    if (socket->bytesToWrite() >= maxUnreadReplies)
-        end(); // a client that does not read its replies
 }
 
 void ScriptSession::answerPending(const QByteArray &line)

@@ -33,7 +33,7 @@ class ScriptSession : public QObject
     Q_OBJECT
 
 public:
-    // Unread replies beyond this close the client.
+    // Unread replies beyond this close the client when it is sent another one.
     static constexpr qint64 maxUnreadReplies = 64 * 1024;
 
     // Takes the socket over (as a child).

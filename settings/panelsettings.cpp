@@ -1,5 +1,7 @@
 #include "panelsettings.h"
 
+#include "settingsfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -20,6 +22,24 @@ const QString placeKey = QStringLiteral("window/position");
 const QString stepKey = QStringLiteral("positioning/step");
 const QString minutesKey = QStringLiteral("plot/minutes");
 const QString folderKey = QStringLiteral("record/folder");
+const QString positionsCountKey = QStringLiteral("positions/list/size");
+const QString positionsControllerKey = QStringLiteral("positions/controller");
+
+// The key of a field of entry index (0-based) of the stored list, as QSettings arrays name it.
+QString positionKey(int index, const char *field)
+{
+    return QStringLiteral("positions/list/%1/%2").arg(index + 1).arg(QLatin1String(field));
+}
+
+// For a path where something else than a file stands: reads nothing, writes nothing.
+bool readNothing(QIODevice &, QSettings::SettingsMap &)
+{
+    return true;
+}
+bool writeNothing(QIODevice &, const QSettings::SettingsMap &)
+{
+    return false;
+}
 
 // Far beyond any desktop; a place outside every screen is dropped by the window later.
 constexpr int farthestPlace = 100000;
@@ -69,11 +89,17 @@ std::optional<QString> readText(const QVariant &value, bool absolutePath)
 
 } // namespace
 
-PanelSettings::PanelSettings(const QString &instanceName)
-    : application(instanceName.isEmpty() ? organization
+PanelSettings::PanelSettings(const QString &instanceName, QObject *parent)
+    : QObject(parent)
+    , application(instanceName.isEmpty() ? organization
                                          : organization + QLatin1Char('-') + instanceName)
+    , path(filePath(instanceName))
 {
+    // Before anything opens it: a pipe would block the reader, a directory fails every write.
+    problem = setAsideIfNotRegular(path, &unusable);
     open();
+    if (unusable)
+        return;
     if (settings->status() == QSettings::FormatError) {
         // Set aside, not deleted: the operator may want it back; the defaults are used.
         const QString path = settings->fileName();
@@ -94,19 +120,51 @@ PanelSettings::PanelSettings(const QString &instanceName)
         return;
     }
     if (settings->status() == QSettings::AccessError)
-        problem = QCoreApplication::translate(
+        addNotice(QCoreApplication::translate(
                       "PanelSettings", "The settings file %1 cannot be read; the defaults are used")
-                      .arg(settings->fileName());
+                      .arg(settings->fileName()));
     else
         readValues();
 }
 
 PanelSettings::~PanelSettings() = default;
 
+QString PanelSettings::filePath(const QString &instanceName)
+{
+    return settingsFilePath(
+        organization,
+        instanceName.isEmpty() ? organization : organization + QLatin1Char('-') + instanceName);
+}
+
 void PanelSettings::open()
 {
+    if (unusable) {
+        static const QSettings::Format nowhere
+            = QSettings::registerFormat(QStringLiteral("unused"), readNothing, writeNothing);
+        settings = std::make_unique<QSettings>(path + QStringLiteral("/unused"), nowhere);
+        return;
+    }
     settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                            organization, application);
+}
+
+bool PanelSettings::commit()
+{
+    bool written = false;
+    if (!unusable) {
+        // QSettings keeps the first error for ever; a second object on the same file shares
+        // its pending changes, writes them as it opens, and has a status of its own.
+        const QSettings writer(QSettings::NativeFormat, QSettings::UserScope, organization,
+                               application);
+        written = writer.status() == QSettings::NoError;
+    }
+    if (written) {
+        failure.clear();
+        return true;
+    }
+    failure = unusable ? tr("%1 is not a regular file").arg(path) : writeFailureReason(path);
+    emit writeFailed(failure);
+    return false;
 }
 
 QString PanelSettings::fileName() const
@@ -156,39 +214,40 @@ void PanelSettings::readValues()
         minutes);
     take(
         folderKey, [](const QVariant &v) { return readText(v, true); }, folder);
+    readPositionCount();
     if (!replaced.isEmpty())
-        problem = QCoreApplication::translate("PanelSettings",
+        addNotice(QCoreApplication::translate("PanelSettings",
                                               "Settings not valid, their defaults are used: %1")
-                      .arg(replaced.join(QStringLiteral(", ")));
+                      .arg(replaced.join(QStringLiteral(", "))));
 }
 
-void PanelSettings::write(const QString &key, const QVariant &value)
+bool PanelSettings::write(const QString &key, const QVariant &value)
 {
     settings->setValue(key, value);
-    settings->sync(); // now, so that a crash loses nothing
+    return commit(); // now, so that a crash loses nothing
 }
 
-void PanelSettings::setPort(const QString &name)
+bool PanelSettings::setPort(const QString &name)
 {
     portName = name;
-    write(portKey, name);
+    return write(portKey, name);
 }
 
-void PanelSettings::setReconnect(bool on)
+bool PanelSettings::setReconnect(bool on)
 {
     reconnecting = on;
-    write(reconnectKey, on);
+    return write(reconnectKey, on);
 }
 
-void PanelSettings::setScripts(bool on, const QString &path)
+bool PanelSettings::setScripts(bool on, const QString &socketPath)
 {
     scripts = on;
     settings->setValue(scriptsKey, on);
-    if (!path.isEmpty()) {
-        socket = path;
-        settings->setValue(socketKey, path);
+    if (!socketPath.isEmpty()) {
+        socket = socketPath;
+        settings->setValue(socketKey, socketPath);
     }
-    settings->sync();
+    return commit();
 }
 
 void PanelSettings::setWindowPosition(const QPoint &position)
@@ -201,20 +260,82 @@ void PanelSettings::setWindowPosition(const QPoint &position)
     settings->setValue(placeKey, position);
 }
 
-void PanelSettings::setStepSize(double micrometres)
+bool PanelSettings::setStepSize(double micrometres)
 {
     step = micrometres;
-    write(stepKey, micrometres);
+    return write(stepKey, micrometres);
 }
 
-void PanelSettings::setPlotMinutes(int value)
+bool PanelSettings::setPlotMinutes(int value)
 {
     minutes = value;
-    write(minutesKey, value);
+    return write(minutesKey, value);
 }
 
-void PanelSettings::setRecordFolder(const QString &path)
+bool PanelSettings::setRecordFolder(const QString &path)
 {
     folder = path;
-    write(folderKey, path);
+    return write(folderKey, path);
+}
+
+void PanelSettings::addNotice(const QString &text)
+{
+    problem += (problem.isEmpty() ? QString() : QStringLiteral("; ")) + text;
+}
+
+void PanelSettings::readPositionCount()
+{
+    const QVariant stored = settings->value(positionsCountKey);
+    bool ok = false;
+    const qlonglong count = stored.toLongLong(&ok);
+    if (!stored.isValid() || (ok && count >= 0 && count <= maxPositions)) {
+        positionCount = ok ? int(count) : 0;
+        return;
+    }
+    // Read as far as a list can go, never as far as the file claims (2^31 entries would take
+    // half an hour of a panel that cannot be stopped).
+    positionCount = ok && count > maxPositions ? maxPositions : 0;
+    settings->setValue(positionsCountKey, positionCount); // also for a reader of the array
+    addNotice(tr("The list of named positions claims %1 entries; %2 are read")
+                  .arg(stored.toString())
+                  .arg(positionCount));
+}
+
+QList<PanelSettings::StoredPosition> PanelSettings::storedPositions() const
+{
+    QList<StoredPosition> entries;
+    entries.reserve(positionCount);
+    for (int i = 0; i < positionCount; ++i)
+        entries.append(
+            { settings->value(positionKey(i, "name")), settings->value(positionKey(i, "um")) });
+    return entries;
+}
+
+QVariant PanelSettings::storedPositionsController() const
+{
+    return settings->value(positionsControllerKey);
+}
+
+bool PanelSettings::writePositions(const QString &controller, const QList<StoredPosition> &entries)
+{
+    settings->remove(QStringLiteral("positions")); // a shorter list leaves nothing behind
+    settings->setValue(positionsControllerKey, controller);
+    for (int i = 0; i < entries.size(); ++i) {
+        settings->setValue(positionKey(i, "name"), entries.at(i).name);
+        settings->setValue(positionKey(i, "um"), entries.at(i).micrometres);
+    }
+    positionCount = int(entries.size());
+    settings->setValue(positionsCountKey, positionCount);
+    return commit();
+}
+
+bool PanelSettings::writePosition(int index, int count, const QString &controller,
+                                  const StoredPosition &entry)
+{
+    settings->setValue(positionsControllerKey, controller);
+    settings->setValue(positionKey(index, "name"), entry.name);
+    settings->setValue(positionKey(index, "um"), entry.micrometres);
+    positionCount = count;
+    settings->setValue(positionsCountKey, count);
+    return commit();
 }

@@ -1,8 +1,8 @@
 #ifndef TERMINATIONSIGNALS_H
 #define TERMINATIONSIGNALS_H
 
-// Turns SIGINT and SIGTERM into a Qt signal, so that an interrupted program leaves its event
-// loop and cleans up instead of dying in the middle of it. The handler only writes one byte
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal, so that an interrupted program leaves its
+// event loop and cleans up instead of dying in the middle of it. The handler only writes one byte
 // to a pipe (the one thing that is safe in a handler); the event loop reads it.
 
 #include <QObject>

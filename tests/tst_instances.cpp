@@ -3,6 +3,7 @@
 // file taken as the defaults, two instances kept apart, and the positions window's rules.
 
 #include "console.h"
+#include "panelsettings.h"
 #include "positionswindow.h"
 #include "scriptserver.h"
 #include "settingsdialog.h"
@@ -15,13 +16,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -86,6 +93,8 @@ private slots:
     void rememberedAfterRestart();
     void damagedSettings_data();
     void damagedSettings();
+    void unwrittenSettings_data();
+    void unwrittenSettings();
     void twoInstances();
     void positionsRules_data();
     void positionsRules();
@@ -202,6 +211,13 @@ void TestInstances::damagedSettings_data()
     QTest::newRow("unparsable") << QByteArray("[connection\nreconnect=true\n\xff\xfe\0\n")
                                 << "could not be read and was kept as " + settingsFile("bad")
             + ".bad; the defaults are used";
+    QTest::newRow("list too long") << QByteArray("[positions]\nlist\\size=2147483647\n")
+                                   << "claims 2147483647 entries; 1000 are read";
+    // Not files: a reader of a pipe would wait for ever.
+    const QString setAside
+        = "was not a regular file and was kept as " + settingsFile("bad") + ".bad";
+    QTest::newRow("directory") << QByteArray("directory") << setAside;
+    QTest::newRow("pipe") << QByteArray("pipe") << setAside;
 }
 
 void TestInstances::damagedSettings()
@@ -210,8 +226,14 @@ void TestInstances::damagedSettings()
     QFETCH(QString, notice);
     forgetRemembered();
     QVERIFY(QDir().mkpath(configurationDir()));
+    const QByteArray path = settingsFile("bad").toLocal8Bit();
     QFile file(settingsFile("bad"));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    if (content == "directory")
+        QVERIFY(QDir().mkpath(settingsFile("bad") + "/x"));
+    else if (content == "pipe")
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    else
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     file.close();
 
     MainWindow window(nullptr, QString(), QStringLiteral("bad"));
@@ -224,8 +246,69 @@ void TestInstances::damagedSettings()
     child<QAction>(window, "actionPositionPlot")->trigger();
     QCOMPARE(child<QComboBox>(window, "plotRange")->currentData().toInt(), 1);
     QFile kept(settingsFile("bad") + ".bad");
-    QCOMPARE(kept.open(QIODevice::ReadOnly) && kept.readAll() == content,
-             QByteArray(QTest::currentDataTag()) == "unparsable");
+    const bool setAside = notice.contains(".bad");
+    QCOMPARE(kept.exists(), setAside);
+    QVERIFY(!setAside || !QFileInfo(kept).isFile()
+            || (kept.open(QIODevice::ReadOnly) && kept.readAll() == content));
+}
+
+// A write that does not reach the disk says why and keeps the value; the next write that
+// can succeed brings it to the file. The configuration directory is a tmpfs of its own where
+// the test can mount one (as root), otherwise a read-only directory.
+void TestInstances::unwrittenSettings_data()
+{
+    QTest::addColumn<QString>("mountOptions"); // empty: a read-only directory
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full") << "size=16k"
+                          << "No space left on device";
+    QTest::newRow("read-only") << (::geteuid() == 0 ? "ro" : "") << "Read-only file system";
+}
+
+void TestInstances::unwrittenSettings()
+{
+    QFETCH(QString, mountOptions);
+    QFETCH(QString, reason);
+    forgetRemembered();
+    const QString dir = configurationDir();
+    QVERIFY(QDir().mkpath(dir));
+    const auto mount = [&](const QString &options) {
+        return QProcess::execute("mount", { "-t", "tmpfs", "-o", options, "tmpfs", dir }) == 0;
+    };
+    if (!mountOptions.isEmpty() && !mount(mountOptions))
+        QSKIP("no tmpfs can be mounted here");
+    const auto unmount = qScopeGuard([&] {
+        if (mountOptions.isEmpty())
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        else
+            QProcess::execute("umount", { dir });
+    });
+    QFile filler(dir + "/filler");
+    if (mountOptions.startsWith("size")) {
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) { }
+        filler.close();
+    } else if (mountOptions.isEmpty()) {
+        reason = "Permission denied";
+        QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner));
+    }
+
+    PanelSettings settings(QStringLiteral("w"));
+    QSignalSpy failed(&settings, &PanelSettings::writeFailed);
+    QVERIFY(!settings.setStepSize(12.5));
+    QVERIFY2(settings.writeError().contains(reason), qPrintable(settings.writeError()));
+    QCOMPARE(failed.value(0).value(0).toString(), settings.writeError());
+    QCOMPARE(settings.stepSize(), 12.5); // kept in memory
+    QVERIFY(!settings.writePosition(0, 1, "c", { "a", "1.5" }));
+    // Room again: the next write brings both.
+    if (mountOptions == "ro")
+        QVERIFY(mount("remount,rw"));
+    filler.remove();
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(settings.setPlotMinutes(10));
+    QVERIFY(settings.writeError().isEmpty());
+    QSettings file(settingsFile("w"), QSettings::IniFormat);
+    QCOMPARE(file.value("positioning/step").toDouble(), 12.5);
+    QCOMPARE(file.value("positions/list/1/name").toString(), QStringLiteral("a"));
 }
 
 void TestInstances::twoInstances()

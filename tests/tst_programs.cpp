@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -53,6 +54,9 @@ private slots:
     void panelUnderXvfbRun();
     void headless();
     void rememberedAcrossRuns();
+    void cleanEnds_data();
+    void cleanEnds();
+    void oneProcessPerInstance();
 };
 
 void TestPrograms::answers_data()
@@ -226,8 +230,9 @@ void TestPrograms::headless()
     const QString socket = dir.filePath(QStringLiteral("panel.sock"));
     TestProcess run;
     run.setProcessEnvironment(withoutDisplay());
-    run.start(panelBin, { "--headless", "--port", controller.devicePath(), "--listen", socket,
-                          "--record", dir.path() + "/" });
+    run.start(panelBin,
+              { "--headless", "--port", controller.devicePath(), "--listen", socket, "--record",
+                dir.path() + "/" });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
     QLocalSocket script;
     script.connectToServer(socket);
@@ -284,11 +289,106 @@ void TestPrograms::rememberedAcrossRuns()
     // As the operator leaves it with Connection > Allow scripts.
     remembered.setValue(QStringLiteral("scripts/allow"), true);
     remembered.setValue(QStringLiteral("scripts/socket"), socket);
+    // As many positions as an instance keeps, with the longest names: a reply beyond 64 KiB.
+    QByteArray longList = "ok here=0";
+    for (int i = 2; i <= 1000; ++i) {
+        const QString name
+            = QStringLiteral("p%1").arg(i, 4, 10, QLatin1Char('0')).leftJustified(64, 'x');
+        remembered.setValue(QStringLiteral("positions/list/%1/name").arg(i), name);
+        remembered.setValue(QStringLiteral("positions/list/%1/um").arg(i), QString::number(i));
+        longList += ';' + name.toLatin1() + '=' + QByteArray::number(i);
+    }
+    remembered.setValue(QStringLiteral("positions/list/size"), 1000);
     remembered.sync();
-    QCOMPARE(
-        run({}, { "positions", "state" }),
-        QByteArray("listening|ok here=0|ok connected=0 firmware=- homed=0 calibrated=- position=- "
-                   "min=-250 max=6250 age_ms=- moving=0 stale=0 reconnecting=0"));
+    QCOMPARE(run({}, { "positions", "state" }),
+             "listening|" + longList
+                 + "|ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 max=6250 "
+                   "age_ms=- moving=0 stale=0 reconnecting=0");
+}
+
+// Ends of a run that are no fault of the panel's: the terminal closes (SIGHUP), or the record
+// reaches the file-size limit of the shell (ulimit -f, in KiB), after which the panel goes on.
+void TestPrograms::cleanEnds_data()
+{
+    QTest::addColumn<int>("fileLimitKib"); // 0: none
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("hangup") << 0 << int(SIGHUP);
+    QTest::newRow("file-size limit") << 1 << int(SIGTERM);
+}
+
+void TestPrograms::cleanEnds()
+{
+    QFETCH(int, fileLimitKib);
+    QFETCH(int, signalNumber);
+    QTemporaryDir dir;
+    const QString socket = dir.filePath(QStringLiteral("s.sock"));
+    const QString record = dir.filePath(QStringLiteral("r.csv"));
+    QProcess panel;
+    panel.setProcessEnvironment(withoutDisplay());
+    const QString limit = fileLimitKib ? QStringLiteral("ulimit -f %1; ").arg(fileLimitKib) : "";
+    panel.start(QStringLiteral("sh"),
+                { "-c", limit + "exec \"$0\" \"$@\"", panelBin, "--headless", "--simulate",
+                  "--name", "end", "--listen", socket, "--record", record });
+    const auto stop = qScopeGuard([&] {
+        panel.kill();
+        panel.waitForFinished();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
+    Script script(socket);
+    QCOMPARE(script.ask("connect"), QByteArray("ok 1.06"));
+    QCOMPARE(script.ask("home"), QByteArray("ok"));
+    QFile file(record);
+    if (fileLimitKib) {
+        // The poll's rows reach the limit within a second or two (one write may cross it, the
+        // file is then cut back to its last whole row); the panel goes on answering.
+        QTest::qWait(3000);
+        QVERIFY2(file.size() > 100 && file.size() <= fileLimitKib * 1024,
+                 qPrintable(QString::number(file.size())));
+        QCOMPARE(script.ask("wait 10"), QByteArray("ok 0"));
+    }
+    ::kill(pid_t(panel.processId()), signalNumber);
+    QVERIFY(panel.waitForFinished(5000));
+    QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(panel.exitCode(), 0);
+    QVERIFY(!QFile::exists(socket));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray rows = file.readAll();
+    QVERIFY(rows.endsWith('\n'));
+    QCOMPARE(rows.contains(",event,disconnected,"), fileLimitKib == 0);
+}
+
+// A second panel of an instance is refused before it touches anything, whatever its socket;
+// the first goes on. A lock left by a panel that was killed is taken over.
+void TestPrograms::oneProcessPerInstance()
+{
+    QTemporaryDir dir;
+    const auto start = [&](QProcess &panel, const char *socket) {
+        panel.setProcessEnvironment(withoutDisplay());
+        panel.start(panelBin,
+                    { "--headless", "--simulate", "--name", "one", "--listen",
+                      dir.filePath(QLatin1String(socket)) });
+    };
+    QProcess first;
+    QProcess second;
+    const auto stop = qScopeGuard([&] {
+        for (QProcess *panel : { &first, &second }) {
+            panel->kill();
+            panel->waitForFinished();
+        }
+    });
+    start(first, "a.sock");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("a.sock")), 8000);
+    start(second, "b.sock");
+    QVERIFY(second.waitForFinished(5000));
+    QCOMPARE(second.exitCode(), 2);
+    QVERIFY2(second.readAllStandardError().contains("this instance runs already"), "message");
+    QVERIFY(!QFile::exists(dir.filePath("b.sock")));
+    QCOMPARE(Script(dir.filePath("a.sock")).ask("positions"), QByteArray("ok"));
+    first.kill(); // no clean-up: the lock stays behind, with the id of a process that is gone
+    first.waitForFinished();
+    start(second, "b.sock");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("b.sock")), 8000);
+    QVERIFY(endsCleanly(second, second.processId()));
 }
 
 QTEST_MAIN(TestPrograms)

@@ -138,6 +138,19 @@ void TestWire::formats_data()
     row("instance names", names, "-1-122222");
     const CommandLineResult named
         = parseCommandLine({ "lumarvethon", "--listen", "--name=x", "--simulate" });
+    row("missing name", parseCommandLine({ "lumarvethon", "--name", "--", "--listen" }).message,
+        "lumarvethon: Missing value after '--name'\n");
+    row("missing record", parseCommandLine({ "lumarvethon", "--record", "--name=a" }).message,
+        "lumarvethon: Missing value after '--record'\n");
+    // The X11 platform takes every "--name NAME" for itself; the last one is the panel's.
+    row("name restored",
+        withNameRestored({ "l", "--listen", "--", "x" },
+                         { "l", "--name", "a", "--listen", "--name", "b", "--", "x" })
+            .join(' '),
+        "l --listen --name=b -- x");
+    row("name kept",
+        withNameRestored({ "l", "--name=c" }, { "l", "--name", "a", "--name=c" }).join(' '),
+        "l --name=c");
     row("named default socket", named.listenPath + ' ' + named.instanceName,
         ScriptServer::defaultPath().replace("lumarvethon.sock", "lumarvethon-x.sock") + " x");
 
