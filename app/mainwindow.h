@@ -25,6 +25,7 @@
 // without a window.
 
 #include "portrecovery.h"
+#include "motionwatch.h"
 #include "positionsstage.h"
 #include "scriptablepanel.h"
 
@@ -186,7 +187,8 @@ private:
     // PositionsStage: what the positions window may do.
     std::optional<double> currentPosition() const override;
     QString moveRefusal(double micrometres) const override;
-    void moveTo(double micrometres) override;
+    bool moveTo(double micrometres) override;
+    bool atRest() const override;
     QString controllerSerial() const override;
 
     bool operatorDialogOpen() const override;
@@ -297,6 +299,7 @@ private:
     PositionsWindow *positionsWindow = nullptr; // made when first shown
     QAction *actionPositions = nullptr;
     bool positionKnown = false; // a position reply came in this connection
+    MotionWatch positionsRest; // whether the stage has come to rest, for the positions window
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;

@@ -1,6 +1,7 @@
 #include "portrecovery.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -8,6 +9,7 @@
 #include <windows.h>
 #else
 #include <poll.h>
+#include <sys/stat.h>
 #endif
 
 bool deviceLost(qintptr handle)
@@ -36,6 +38,22 @@ PortRecord portRecord(const QSerialPortInfo &info)
     record.vendorId = info.hasVendorIdentifier() ? info.vendorIdentifier() : 0;
     record.productId = info.hasProductIdentifier() ? info.productIdentifier() : 0;
     return record;
+}
+
+DeviceNode deviceNode(const QString &path)
+{
+    DeviceNode node;
+#ifdef Q_OS_UNIX
+    struct stat status;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return node;
+    node.device = quint64(status.st_rdev);
+    node.inode = quint64(status.st_ino);
+    node.changedNs = qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+#else
+    Q_UNUSED(path)
+#endif
+    return node;
 }
 
 QList<PortRecord> listedPorts()
@@ -100,13 +118,21 @@ PortRecord portRecordFor(const QString &name, const QString &target,
     return record;
 }
 
+PortRecord openedPortRecord(const QString &name, const QList<PortRecord> &listed)
+{
+    const QString target = deviceBehind(name);
+    PortRecord record = portRecordFor(name, target, listed);
+    record.node = deviceNode(target);
+    return record;
+}
+
 static bool sameDevice(const PortRecord &a, const PortRecord &b)
 {
     return a.serialNumber == b.serialNumber && a.vendorId == b.vendorId
         && a.productId == b.productId;
 }
 
-ReopenChoice portToReopen(const PortRecord &lost, const QString &target,
+ReopenChoice portToReopen(const PortRecord &lost, const QString &target, const DeviceNode &node,
                           const QList<PortRecord> &listed)
 {
     if (lost.hasIdentity()) {
@@ -118,10 +144,13 @@ ReopenChoice portToReopen(const PortRecord &lost, const QString &target,
     }
     if (target.isEmpty())
         return {};
-    // Whatever is under the path now: opening a device of another identity would send
-    // commands to the wrong instrument.
+    // Whatever is under the path now: opening a device of another identity, or another
+    // device file where there is no identity to tell (another program's terminal), would
+    // send commands to the wrong instrument or person.
     const PortRecord there = portRecordFor(lost.portName, target, listed);
-    if (there.hasIdentity() == lost.hasIdentity() && (!lost.hasIdentity() || sameDevice(there, lost)))
+    const bool same = lost.hasIdentity() ? there.hasIdentity() && sameDevice(there, lost)
+                                         : !there.hasIdentity() && node == lost.node;
+    if (same)
         return { lost.portName };
     return { QString(), true };
 }

@@ -40,8 +40,9 @@ struct Record
 
 // Splits RFC 4180 text into records; a record may end in CRLF or a bare LF. False, with the
 // number of the record where it happened in *badRow, for a quote that is not closed or text
-// behind a closing quote.
-bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, QString *why)
+// behind a closing quote. Stops after most records: what follows is refused unread.
+bool splitRecords(const QByteArray &data, int most, QList<Record> *records, int *badRow,
+                  QString *why)
 {
     Record record;
     QByteArray field;
@@ -74,6 +75,8 @@ bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, Q
             endField();
             records->append(record);
             record = Record();
+            if (records->size() >= most)
+                return true;
         } else if (closedQuote) {
             *badRow = int(records->size()) + 1;
             *why = QStringLiteral("text after a closing quote");
@@ -151,8 +154,12 @@ bool parsePositionsCsv(const QByteArray &data, QList<NamedPosition> *positions, 
         *error = QStringLiteral("row %1: %2").arg(row).arg(reason);
         return false;
     };
-    if (!splitRecords(data, &records, &badRow, &why))
+    // The header, the most a list holds, and one more to tell a file that is too long.
+    const int mostRecords = mostPositions + 2;
+    if (!splitRecords(data, mostRecords, &records, &badRow, &why))
         return refuse(badRow, why);
+    if (records.size() >= mostRecords)
+        return refuse(mostRecords, QStringLiteral("more than %1 positions").arg(mostPositions));
     if (records.isEmpty() || records.constFirst().fields != header.split(','))
         return refuse(1, QStringLiteral("the header is not \"%1\"").arg(QLatin1String(header)));
 
