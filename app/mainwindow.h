@@ -24,8 +24,8 @@
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
-#include "portrecovery.h"
 #include "motionwatch.h"
+#include "portrecovery.h"
 #include "positionsstage.h"
 #include "scriptablepanel.h"
 

@@ -68,8 +68,8 @@ QList<PortRecord> listedPorts()
 QString deviceBehind(const QString &portName)
 {
 #ifdef Q_OS_UNIX
-    const QString path = portName.startsWith(QLatin1Char('/')) ? portName
-                                                               : QStringLiteral("/dev/") + portName;
+    const QString path
+        = portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
     return QFileInfo(path).canonicalFilePath();
 #else
     return portName;

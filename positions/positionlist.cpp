@@ -160,8 +160,7 @@ void PositionList::moveRow(int from, int to)
     write();
 }
 
-bool PositionList::merge(const QList<NamedPosition> &positions, MergeCount *count,
-                         QString *error)
+bool PositionList::merge(const QList<NamedPosition> &positions, MergeCount *count, QString *error)
 {
     QHash<QString, int> rows;
     rows.reserve(int(list.size()));

@@ -308,12 +308,12 @@ void PositionsWindow::undoDelete()
         return;
     const Deleted last = deleted.takeLast();
     if (!list.insert(last.row, last.position)) {
-        message->setText(tr("\"%1\" was not brought back: %2.")
-                             .arg(last.position.name,
-                                  list.indexOf(last.position.name) >= 0
-                                      ? tr("a position of that name has been saved since")
-                                      : list.saveRefusal(last.position.name,
-                                                         last.position.micrometres)));
+        message->setText(
+            tr("\"%1\" was not brought back: %2.")
+                .arg(last.position.name,
+                     list.indexOf(last.position.name) >= 0
+                         ? tr("a position of that name has been saved since")
+                         : list.saveRefusal(last.position.name, last.position.micrometres)));
         return;
     }
     table->selectRow(list.indexOf(last.position.name));

@@ -359,9 +359,9 @@ void TestInstances::editsNeverMove()
     QCOMPARE(panel.sent(), commit == "Go to" ? goTo : QByteArray());
     if (QWidget *next = table->indexWidget(table->currentIndex()))
         QTest::keyClick(next, Qt::Key_Escape);
-    const QList<QPair<QString, double>> expected { { column == 0 ? "spot B" : "spot",
-                                                     column == 0 ? 100.0 : 250.0 },
-                                                   { "other", 5 } };
+    const QList<QPair<QString, double>> expected {
+        { column == 0 ? "spot B" : "spot", column == 0 ? 100.0 : 250.0 }, { "other", 5 }
+    };
     QCOMPARE(scriptable->namedPositions(), expected);
     QTRY_COMPARE(table->rowCount(), 2);
     QCOMPARE(table->item(0, column)->text(), typed);

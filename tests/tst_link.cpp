@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -50,11 +50,11 @@ void TestLink::portToReopen_data()
     const PortRecord pts { "/dev/pts/4", QString(), QString(), 0, 0, {} };
     const PortRecord ttyS0 { "ttyS0", "/dev/ttyS0", "", 0, 0, {} };
     const QString dev0 = "/dev/ttyUSB0";
-    const auto row = [](const char *name, const PortRecord &lost, const QString &target,
-                        const QList<PortRecord> &listed, const QString &expected,
-                        bool newFile = false) {
-        QTest::newRow(name) << lost << target << listed << newFile << expected;
-    };
+    const auto row
+        = [](const char *name, const PortRecord &lost, const QString &target,
+             const QList<PortRecord> &listed, const QString &expected, bool newFile = false) {
+              QTest::newRow(name) << lost << target << listed << newFile << expected;
+          };
     row("unlisted terminal", pts, "/dev/pts/4", {}, "/dev/pts/4");
     row("terminal number taken again", pts, "/dev/pts/4", {}, "foreign", true);
     row("built-in port's file made again", ttyS0, "/dev/ttyS0", {}, "foreign", true);
@@ -65,8 +65,8 @@ void TestLink::portToReopen_data()
     row("another device took the name", usb0, dev0, { other }, "foreign");
     row("unlisted device under the name", usb0, dev0, {}, "foreign");
     row("no identity: the name", ttyS0, "/dev/ttyS0", { other }, "ttyS0");
-    row("no identity, one there now", ttyS0, "/dev/ttyS0", { { "ttyS0", "/dev/ttyS0", "Z9", 1, 2, {} } },
-        "foreign");
+    row("no identity, one there now", ttyS0, "/dev/ttyS0",
+        { { "ttyS0", "/dev/ttyS0", "Z9", 1, 2, {} } }, "foreign");
     row("link to the same device", byId, dev0, { usb0 }, "/dev/serial/by-id/stage");
     row("link, device elsewhere", byId, "/dev/ttyUSB7", { usb1 }, "/dev/ttyUSB1");
     row("link to another device", byId, dev0, { other }, "foreign");
@@ -79,10 +79,10 @@ void TestLink::portToReopen()
     QFETCH(QList<PortRecord>, listed);
     QFETCH(bool, newFile);
     lost.node = { 1, 2, 3 };
-    const ReopenChoice choice
-        = ::portToReopen(lost, target, { 1, 2, newFile ? 4 : 3 }, listed);
-    QTEST(choice.foreign ? QStringLiteral("foreign")
-                         : choice.name.isEmpty() ? QStringLiteral("-") : choice.name,
+    const ReopenChoice choice = ::portToReopen(lost, target, { 1, 2, newFile ? 4 : 3 }, listed);
+    QTEST(choice.foreign              ? QStringLiteral("foreign")
+              : choice.name.isEmpty() ? QStringLiteral("-")
+                                      : choice.name,
           "expected");
 }
 
@@ -91,7 +91,10 @@ void TestLink::listingOnlyWhenDevicesChange()
     static int listings = 0;
     PortListing listing; // an empty list is no reason to list again
     for (qint64 stamp : { 1, 1, 1, 2, 2 })
-        listing.ports(stamp, [] { ++listings; return QList<PortRecord>(); });
+        listing.ports(stamp, [] {
+            ++listings;
+            return QList<PortRecord>();
+        });
     QCOMPARE(listings, 2);
 }
 
@@ -115,7 +118,8 @@ void TestLink::staleReadoutAndOverlongLine()
     auto *label = panel.find<QLabel>("label_Position");
     QLabel *status = panel.probe().statusLabel();
     const QString connected = status->text();
-    const auto scriptsSee = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
+    const auto scriptsSee
+        = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
     QTRY_COMPARE_WITH_TIMEOUT(label->styleSheet(), QStringLiteral("color: grey"), 1300);
     QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),
@@ -150,7 +154,8 @@ void TestLink::staleReadoutAndOverlongLine()
                  QStringLiteral("color: red"));
     panel.trigger("actionStopRecording");
     QFile file(dir.filePath("session.csv"));
-    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("no reply for 2 s, home again"));
+    QVERIFY(file.open(QIODevice::ReadOnly)
+            && file.readAll().contains("no reply for 2 s, home again"));
 
     // Turning automatic reconnection off ends the trying after a loss.
     panel.window->setReconnectAutomatically(true);
@@ -226,7 +231,8 @@ void TestLink::reconnectsToAControllerThatComesBack()
     emit probe.serial()->errorOccurred(QSerialPort::ResourceError);
     const QString lostText = QStringLiteral("Connection lost: ");
     QVERIFY(probe.statusLabel()->text().startsWith(lostText));
-    QVERIFY(probe.statusLabel()->text().endsWith(QStringLiteral(". Reconnecting to %1 \u2026").arg(path)));
+    QVERIFY(probe.statusLabel()->text().endsWith(
+        QStringLiteral(". Reconnecting to %1 \u2026").arg(path)));
     QVERIFY(probe.console()->toPlainText().contains(probe.statusLabel()->text() + "\n"));
     QVERIFY(!probe.serial()->isOpen() && !probe.homed());
     auto *label = window.findChild<QLabel *>(QStringLiteral("label_Position"));
@@ -254,7 +260,8 @@ void TestLink::reconnectsToAControllerThatComesBack()
     line.write("_Ver 106\r_offset 2500\r_status 1\r");
     QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 3000);
     QVERIFY(!probe.homed());
-    QVERIFY(!window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
+    QVERIFY(
+        !window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
     QCOMPARE(boxes.count(), 0);
 
     // The terminal goes, and the next program's terminal takes its number: another device,
@@ -272,7 +279,9 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QVERIFY(stranger);
     QTRY_COMPARE_WITH_TIMEOUT(probe.statusLabel()->text(),
                               QStringLiteral("Another device is at %1: left alone, still "
-                                             "waiting for the lost one").arg(path), 2500);
+                                             "waiting for the lost one")
+                                  .arg(path),
+                              2500);
     QTest::qWait(1200);
     QVERIFY(!probe.serial()->isOpen() && stranger->received().isEmpty());
 
