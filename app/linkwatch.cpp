@@ -80,8 +80,8 @@ void MainWindow::askToHomeAgain(qint64 silenceMs)
 
 void MainWindow::startReconnecting(const QString &errorText)
 {
-    reconnectText
-        = tr("Connection lost: %1. Reconnecting to %2 \u2026").arg(errorText, openedPort.portName);
+    reconnectText = tr("Connection lost: %1. Reconnecting to %2 \u2026")
+                        .arg(errorText, openedPort.portName);
     consoleNote(reconnectText);
     foreignAnnounced = false;
     resumeReconnecting();
@@ -127,8 +127,7 @@ void MainWindow::tryReconnect()
     if (choice.foreign && !foreignAnnounced) {
         foreignAnnounced = true;
         statusLabel->setText(tr("Another device is at %1: left alone, still waiting for the "
-                                "lost one")
-                                 .arg(openedPort.portName));
+                                "lost one").arg(openedPort.portName));
     }
     if (choice.name.isEmpty())
         return;
