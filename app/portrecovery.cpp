@@ -49,7 +49,11 @@ DeviceNode deviceNode(const QString &path)
         return node;
     node.device = quint64(status.st_rdev);
     node.inode = quint64(status.st_ino);
+#ifdef Q_OS_LINUX
     node.changedNs = qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+#else
+    node.changedNs = qint64(status.st_ctime) * 1000000000;
+#endif
 #else
     Q_UNUSED(path)
 #endif

@@ -320,10 +320,10 @@ void PositionsWindow::undoDelete()
     message->setText(tr("\"%1\" is back.").arg(last.position.name));
 }
 
-void PositionsWindow::hideEvent(QHideEvent *event)
+void PositionsWindow::closeEvent(QCloseEvent *event)
 {
-    deleted.clear(); // what was undone no more once the window is closed
-    QWidget::hideEvent(event);
+    deleted.clear(); // deletions are for good once the window is closed
+    QWidget::closeEvent(event);
 }
 
 void PositionsWindow::takeEdit(QTableWidgetItem *item)

@@ -472,6 +472,14 @@ void TestInstances::importRefusesBadRow()
     for (int i = 0; i < 11; ++i)
         QTest::keyClick(positions, Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(scriptable->namedPositions(), before);
+    // Closing the window makes a deletion final.
+    child<QPushButton>(*positions, "positionsDelete")->click();
+    positions->close();
+    openPositions(*panel.window);
+    QApplication::setActiveWindow(positions);
+    QTRY_VERIFY(positions->isActiveWindow());
+    QTest::keyClick(positions, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(scriptable->namedPositions().size(), 999);
 }
 
 QTEST_MAIN(TestInstances)
