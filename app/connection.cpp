@@ -41,7 +41,7 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     }
 
     // The lost device's identity, should it go, is that of the device the path leads to.
-    openedPort = portRecordFor(portName, deviceBehind(portName), portListing.ports());
+    openedPort = openedPortRecord(portName, portListing.ports());
     emit portOpened(portName);
     // Every connection has to identify itself afresh: neither an earlier controller's
     // version or calibration status nor bytes that were waiting on the line (or half a line left

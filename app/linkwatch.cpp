@@ -123,7 +123,7 @@ void MainWindow::tryReconnect()
     const QString target = deviceBehind(openedPort.portName);
     const bool needListing = openedPort.hasIdentity() || !target.isEmpty();
     const QList<PortRecord> listed = needListing ? portListing.ports() : QList<PortRecord>();
-    const ReopenChoice choice = portToReopen(openedPort, target, listed);
+    const ReopenChoice choice = portToReopen(openedPort, target, deviceNode(target), listed);
     if (choice.foreign && !foreignAnnounced) {
         foreignAnnounced = true;
         statusLabel->setText(tr("Another device is at %1: left alone, still waiting for the "

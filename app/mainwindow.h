@@ -24,6 +24,7 @@
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
+#include "motionwatch.h"
 #include "portrecovery.h"
 #include "positionsstage.h"
 #include "scriptablepanel.h"
@@ -189,7 +190,8 @@ private:
     // PositionsStage: what the positions window may do.
     std::optional<double> currentPosition() const override;
     QString moveRefusal(double micrometres) const override;
-    void moveTo(double micrometres) override;
+    bool moveTo(double micrometres) override;
+    bool atRest() const override;
     QString controllerSerial() const override;
 
     bool operatorDialogOpen() const override;
@@ -303,6 +305,7 @@ private:
     PositionsWindow *positionsWindow = nullptr; // made when first shown
     QAction *actionPositions = nullptr;
     bool positionKnown = false; // a position reply came in this connection
+    MotionWatch positionsRest; // whether the stage has come to rest, for the positions window
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;

@@ -15,15 +15,24 @@ void MainWindow::setUpPositions()
 {
     positionList = std::make_unique<PositionList>(remembered->store());
     connect(actionPositions, &QAction::triggered, this, &MainWindow::showPositions);
-    connect(this, &MainWindow::positionReceived, this, [this] { positionKnown = true; });
-    connect(this, &MainWindow::portClosed, this, [this] { positionKnown = false; });
-    connect(this, &MainWindow::portOpened, this, [this] { positionKnown = false; });
+    connect(this, &MainWindow::positionReceived, this, [this](double micrometres) {
+        positionKnown = true;
+        positionsRest.position(micrometres);
+    });
+    connect(this, &MainWindow::motionStarted, this, [this] { positionsRest.motionStarted(); });
+    const auto forget = [this] {
+        positionKnown = false;
+        positionsRest.clear();
+    };
+    connect(this, &MainWindow::portClosed, this, forget);
+    connect(this, &MainWindow::portOpened, this, forget);
 }
 
 void MainWindow::showPositions()
 {
     if (!positionsWindow) {
         positionsWindow = new PositionsWindow(*positionList, *this, this);
+        positionsWindow->setInstanceName(instanceName);
         // Whatever changes the rules of a move, or the position to save.
         const auto refresh = [this] {
             if (positionsWindow->isVisible())
@@ -65,9 +74,14 @@ QString MainWindow::moveRefusal(double micrometres) const
     return tr("Home the stage first");
 }
 
-void MainWindow::moveTo(double micrometres)
+bool MainWindow::moveTo(double micrometres)
 {
-    moveStageTo(micrometres);
+    return moveStageTo(micrometres) == Outcome::Done;
+}
+
+bool MainWindow::atRest() const
+{
+    return serial->isOpen() && positionsRest.atRest();
 }
 
 QString MainWindow::controllerSerial() const

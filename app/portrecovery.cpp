@@ -1,6 +1,7 @@
 #include "portrecovery.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -8,6 +9,7 @@
 #include <windows.h>
 #else
 #include <poll.h>
+#include <sys/stat.h>
 #endif
 
 bool deviceLost(qintptr handle)
@@ -38,6 +40,26 @@ PortRecord portRecord(const QSerialPortInfo &info)
     return record;
 }
 
+DeviceNode deviceNode(const QString &path)
+{
+    DeviceNode node;
+#ifdef Q_OS_UNIX
+    struct stat status;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return node;
+    node.device = quint64(status.st_rdev);
+    node.inode = quint64(status.st_ino);
+#ifdef Q_OS_LINUX
+    node.changedNs = qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+#else
+    node.changedNs = qint64(status.st_ctime) * 1000000000;
+#endif
+#else
+    Q_UNUSED(path)
+#endif
+    return node;
+}
+
 QList<PortRecord> listedPorts()
 {
     QList<PortRecord> records;
@@ -50,8 +72,8 @@ QList<PortRecord> listedPorts()
 QString deviceBehind(const QString &portName)
 {
 #ifdef Q_OS_UNIX
-    const QString path = portName.startsWith(QLatin1Char('/')) ? portName
-                                                               : QStringLiteral("/dev/") + portName;
+    const QString path
+        = portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
     return QFileInfo(path).canonicalFilePath();
 #else
     return portName;
@@ -100,13 +122,21 @@ PortRecord portRecordFor(const QString &name, const QString &target,
     return record;
 }
 
+PortRecord openedPortRecord(const QString &name, const QList<PortRecord> &listed)
+{
+    const QString target = deviceBehind(name);
+    PortRecord record = portRecordFor(name, target, listed);
+    record.node = deviceNode(target);
+    return record;
+}
+
 static bool sameDevice(const PortRecord &a, const PortRecord &b)
 {
     return a.serialNumber == b.serialNumber && a.vendorId == b.vendorId
         && a.productId == b.productId;
 }
 
-ReopenChoice portToReopen(const PortRecord &lost, const QString &target,
+ReopenChoice portToReopen(const PortRecord &lost, const QString &target, const DeviceNode &node,
                           const QList<PortRecord> &listed)
 {
     if (lost.hasIdentity()) {
@@ -118,10 +148,13 @@ ReopenChoice portToReopen(const PortRecord &lost, const QString &target,
     }
     if (target.isEmpty())
         return {};
-    // Whatever is under the path now: opening a device of another identity would send
-    // commands to the wrong instrument.
+    // Whatever is under the path now: opening a device of another identity, or another
+    // device file where there is no identity to tell (another program's terminal), would
+    // send commands to the wrong instrument or person.
     const PortRecord there = portRecordFor(lost.portName, target, listed);
-    if (there.hasIdentity() == lost.hasIdentity() && (!lost.hasIdentity() || sameDevice(there, lost)))
+    const bool same = lost.hasIdentity() ? there.hasIdentity() && sameDevice(there, lost)
+                                         : !there.hasIdentity() && node == lost.node;
+    if (same)
         return { lost.portName };
     return { QString(), true };
 }

@@ -15,8 +15,25 @@ class QSerialPortInfo;
 // the toolkit does not always say so, and on some versions says nothing at all.
 bool deviceLost(qintptr handle);
 
+// The device file itself: a file that went and came back under the same path (a
+// pseudo-terminal's number taken by the next program, an adapter without a serial number
+// plugged in again) is a new file, whatever its name. Empty off Unix and for no file.
+struct DeviceNode
+{
+    quint64 device = 0; // the device number it stands for
+    quint64 inode = 0;
+    qint64 changedNs = 0; // made or changed, in ns
+    bool operator==(const DeviceNode &other) const
+    {
+        return device == other.device && inode == other.inode && changedNs == other.changedNs;
+    }
+    bool operator!=(const DeviceNode &other) const { return !(*this == other); }
+};
+DeviceNode deviceNode(const QString &path);
+
 // What identifies a port: its name and path, and for a USB device its serial number with
-// its vendor and product identifiers, which survive a change of name (ttyUSB0, ttyUSB1).
+// its vendor and product identifiers, which survive a change of name (ttyUSB0, ttyUSB1);
+// without those, only the device file that was opened.
 struct PortRecord
 {
     QString portName;
@@ -24,6 +41,7 @@ struct PortRecord
     QString serialNumber;
     quint16 vendorId = 0;
     quint16 productId = 0;
+    DeviceNode node; // of the device file opened, for a port without identity
 
     bool hasIdentity() const { return !serialNumber.isEmpty() && (vendorId || productId); }
 };
@@ -35,6 +53,9 @@ PortRecord portRecord(const QSerialPortInfo &info);
 PortRecord portRecordFor(const QString &name, const QString &target,
                          const QList<PortRecord> &listed);
 QList<PortRecord> listedPorts();
+// The record of a port just opened by that name: portRecordFor where the name leads now, with
+// the device file opened.
+PortRecord openedPortRecord(const QString &name, const QList<PortRecord> &listed);
 
 // The device file that a port name or path leads to now, links followed ("ttyUSB0" is
 // /dev/ttyUSB0); empty when nothing is there. A try to open a port that is not there would
@@ -67,9 +88,10 @@ struct ReopenChoice
 };
 
 // The lost device under whatever name it has now: the listed port with its identity, else its
-// own path (target: where that path leads now, empty when nowhere) if what is there has the
-// same identity, or neither has one.
-ReopenChoice portToReopen(const PortRecord &lost, const QString &target,
+// own path (target: where that path leads now, empty when nowhere; node: the device file
+// there) if what is there has the same identity, or neither has one and the device file is
+// still the one opened (a built-in port). A device file that went and came back is foreign.
+ReopenChoice portToReopen(const PortRecord &lost, const QString &target, const DeviceNode &node,
                           const QList<PortRecord> &listed);
 
 #endif // PORTRECOVERY_H

@@ -18,7 +18,8 @@ QByteArray field(const QByteArray &text)
     return '"' + quoted + '"';
 }
 
-bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, QString *why)
+bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, QString *why,
+                  int most)
 {
     Record record;
     QByteArray field;
@@ -51,6 +52,8 @@ bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, Q
             endField();
             records->append(record);
             record = Record();
+            if (most > 0 && records->size() >= most)
+                return true;
         } else if (closedQuote) {
             *badRow = int(records->size()) + 1;
             *why = QStringLiteral("text after a closing quote");

@@ -18,8 +18,10 @@ using Record = QList<QByteArray>;
 
 // Splits CSV text into records; a record may end in CRLF or a bare LF. False, with the
 // number of the record where it happened in *badRow and the reason in *why, for a quote that
-// is not closed or text behind a closing quote.
-bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, QString *why);
+// is not closed or text behind a closing quote. Stops after most records (when most > 0): what
+// follows is left unread.
+bool splitRecords(const QByteArray &data, QList<Record> *records, int *badRow, QString *why,
+                  int most = 0);
 
 } // namespace Rfc4180
 

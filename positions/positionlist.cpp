@@ -1,5 +1,6 @@
 #include "positionlist.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSettings>
 
@@ -82,10 +83,24 @@ std::optional<double> PositionList::find(const QString &name) const
     return list.at(row).micrometres;
 }
 
-bool PositionList::save(const QString &name, double micrometres, const QString &controller)
+QString PositionList::saveRefusal(const QString &name, double micrometres) const
 {
     double checked = 0.0;
-    if (!isValidPositionName(name) || !readPositionNumber(formatPosition(micrometres), &checked))
+    if (!isValidPositionName(name))
+        return tr("\"%1\" cannot be a name: letters, digits, spaces, \"-\" and \"_\", at most "
+                  "%2")
+            .arg(name)
+            .arg(longestPositionName);
+    if (!readPositionNumber(formatPosition(micrometres), &checked))
+        return tr("%1 \u00b5m is out of range").arg(micrometres);
+    if (list.size() >= mostPositions && indexOf(name) < 0)
+        return tr("the list is full: %1 positions are the most it holds").arg(mostPositions);
+    return QString();
+}
+
+bool PositionList::save(const QString &name, double micrometres, const QString &controller)
+{
+    if (!saveRefusal(name, micrometres).isEmpty())
         return false;
     const int row = indexOf(name);
     if (row >= 0)
@@ -120,6 +135,15 @@ bool PositionList::setPosition(int row, double micrometres)
     return true;
 }
 
+bool PositionList::insert(int row, const NamedPosition &position)
+{
+    if (!saveRefusal(position.name, position.micrometres).isEmpty() || indexOf(position.name) >= 0)
+        return false;
+    list.insert(row < 0 || row > list.size() ? int(list.size()) : row, position);
+    write();
+    return true;
+}
+
 void PositionList::remove(int row)
 {
     if (row < 0 || row >= list.size())
@@ -136,14 +160,29 @@ void PositionList::moveRow(int from, int to)
     write();
 }
 
-void PositionList::merge(const QList<NamedPosition> &positions)
+bool PositionList::merge(const QList<NamedPosition> &positions, MergeCount *count, QString *error)
 {
+    QHash<QString, int> rows;
+    rows.reserve(int(list.size()));
+    for (int row = 0; row < list.size(); ++row)
+        rows.insert(list.at(row).name, row);
+    MergeCount counted;
+    for (const NamedPosition &position : positions)
+        ++(rows.contains(position.name) ? counted.replaced : counted.added);
+    if (list.size() + counted.added > mostPositions) {
+        *error = tr("%1 positions would be more than the %2 a list holds")
+                     .arg(list.size() + counted.added)
+                     .arg(mostPositions);
+        return false;
+    }
     for (const NamedPosition &position : positions) {
-        const int row = indexOf(position.name);
-        if (row >= 0)
-            list[row].micrometres = position.micrometres;
+        const auto row = rows.constFind(position.name);
+        if (row != rows.constEnd())
+            list[*row].micrometres = position.micrometres;
         else
             list.append(position);
     }
+    *count = counted;
     write();
+    return true;
 }

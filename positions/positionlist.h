@@ -4,7 +4,8 @@
 // The named positions of one panel instance, kept in its settings file together with the USB
 // serial number of the controller they were saved with. Every change is written at once.
 // Names are unique and follow isValidPositionName; entries read back that break the rules
-// are left out (and counted), so a damaged file never brings a bad name or number in.
+// are left out (and counted), so a damaged file never brings a bad name or number in. It
+// holds at most mostPositions entries.
 
 #include "positionscsv.h"
 
@@ -32,16 +33,28 @@ public:
     // Entries of the file left out as bad when it was read.
     int leftOut() const { return dropped; }
 
-    // Saves under name, replacing a position of that name; false for a bad name or number.
+    // Why save(name, micrometres) would be refused; empty when it would not.
+    QString saveRefusal(const QString &name, double micrometres) const;
+    // Saves under name, replacing a position of that name; false for a bad name or number,
+    // or a new name when the list is full.
     bool save(const QString &name, double micrometres, const QString &controller);
+    // Puts back an entry at row (or at the end); false when its name is taken now or the
+    // list is full.
+    bool insert(int row, const NamedPosition &position);
     // False for a bad or taken name, or a bad number.
     bool rename(int row, const QString &name);
     bool setPosition(int row, double micrometres);
     void remove(int row);
     void moveRow(int from, int to);
-    // Adds what a file brought, replacing positions of the same names; the controller they
-    // were saved with stays as it was.
-    void merge(const QList<NamedPosition> &positions);
+    struct MergeCount
+    {
+        int added = 0;
+        int replaced = 0;
+    };
+    // Adds what a file brought (names unique), replacing positions of the same names; the
+    // controller they were saved with stays as it was. In time linear in both lists. False,
+    // with the reason, when the list would hold more than mostPositions; then nothing changes.
+    bool merge(const QList<NamedPosition> &positions, MergeCount *count, QString *error);
 
 signals:
     void changed();

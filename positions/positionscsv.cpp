@@ -80,8 +80,12 @@ bool parsePositionsCsv(const QByteArray &data, QList<NamedPosition> *positions, 
         *error = QStringLiteral("row %1: %2").arg(row).arg(reason);
         return false;
     };
-    if (!Rfc4180::splitRecords(data, &records, &badRow, &why))
+    // The header, the most a list holds, and one more to tell a file that is too long.
+    const int mostRecords = mostPositions + 2;
+    if (!Rfc4180::splitRecords(data, &records, &badRow, &why, mostRecords))
         return refuse(badRow, why);
+    if (records.size() >= mostRecords)
+        return refuse(mostRecords, QStringLiteral("more than %1 positions").arg(mostPositions));
     if (records.isEmpty() || records.constFirst() != header.split(','))
         return refuse(1, QStringLiteral("the header is not \"%1\"").arg(QLatin1String(header)));
 

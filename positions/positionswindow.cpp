@@ -3,23 +3,29 @@
 #include "positionlist.h"
 #include "positionsstage.h"
 
-#include <QFile>
-#include <QFileDialog>
+#include <QAbstractItemDelegate>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
+
+// Within the controller's resolution of the target: the stage is there.
+constexpr double arrivalTolerance = 0.1 + 1e-9;
+// Names wider than this many average characters are clipped rather than crowding out the
+// positions.
+constexpr int widestNameCharacters = 40;
 
 QPushButton *button(const QString &text, const char *objectName)
 {
@@ -48,7 +54,7 @@ PositionsWindow::PositionsWindow(PositionList &list, PositionsStage &stage, QWid
     table = new QTableWidget(0, 2);
     table->setObjectName(QStringLiteral("positionsTable"));
     table->setHorizontalHeaderLabels({ tr("Name"), tr("Position (\u00b5m)") });
-    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setStretchLastSection(false);
     table->verticalHeader()->hide();
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -92,8 +98,9 @@ PositionsWindow::PositionsWindow(PositionList &list, PositionsStage &stage, QWid
     connect(nameEdit, &QLineEdit::returnPressed, this, &PositionsWindow::addCurrent);
     connect(nameEdit, &QLineEdit::textChanged, this, &PositionsWindow::refresh);
     connect(goToButton, &QPushButton::clicked, this, &PositionsWindow::goToSelected);
-    connect(deleteButton, &QPushButton::clicked, this,
-            [this] { this->list.remove(selectedRow()); });
+    connect(deleteButton, &QPushButton::clicked, this, &PositionsWindow::deleteSelected);
+    auto *undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, this, &PositionsWindow::undoDelete);
     connect(upButton, &QPushButton::clicked, this, [this] { moveSelected(-1); });
     connect(downButton, &QPushButton::clicked, this, [this] { moveSelected(1); });
     connect(importButton, &QPushButton::clicked, this, &PositionsWindow::askImport);
@@ -101,32 +108,83 @@ PositionsWindow::PositionsWindow(PositionList &list, PositionsStage &stage, QWid
     connect(table, &QTableWidget::itemChanged, this, &PositionsWindow::takeEdit);
     connect(table, &QTableWidget::itemSelectionChanged, this, &PositionsWindow::refresh);
     connect(&list, &PositionList::changed, this, &PositionsWindow::fillTable);
+    // A refill put off while a cell was edited comes once the editor is closed (the view has
+    // closed it by then, and may have opened the next one).
+    connect(table->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        if (refillPending)
+            QTimer::singleShot(0, this, &PositionsWindow::fillTable);
+    });
     fillTable();
+}
+
+void PositionsWindow::setInstanceName(const QString &name)
+{
+    setWindowTitle(name.isEmpty() ? tr("Positions") : tr("Positions - %1").arg(name));
 }
 
 void PositionsWindow::fillTable()
 {
-    const int keep = selectedRow();
+    // Replacing the items would close the operator's editor and lose what they typed.
+    if (openEditor()) {
+        refillPending = true;
+        return;
+    }
+    refillPending = false;
+    const int keep = table->currentRow();
     {
         const QSignalBlocker blocker(table);
         table->setRowCount(int(list.positions().size()));
         for (int row = 0; row < list.positions().size(); ++row) {
             const NamedPosition &position = list.positions().at(row);
-            table->setItem(row, 0, new QTableWidgetItem(position.name));
+            auto *name = new QTableWidgetItem(position.name);
+            name->setData(Qt::UserRole, position.name);
+            table->setItem(row, 0, name);
             auto *value = new QTableWidgetItem(formatPosition(position.micrometres));
+            value->setData(Qt::UserRole, position.name);
             value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             table->setItem(row, 1, value);
         }
     }
     if (keep >= 0 && keep < table->rowCount())
         table->selectRow(keep);
+    fitColumns();
     refresh();
+}
+
+void PositionsWindow::fitColumns()
+{
+    table->resizeColumnToContents(0);
+    const int widest = fontMetrics().averageCharWidth() * widestNameCharacters;
+    if (table->columnWidth(0) > widest)
+        table->setColumnWidth(0, widest);
+    table->resizeColumnToContents(1);
+}
+
+QWidget *PositionsWindow::openEditor() const
+{
+    return table->indexWidget(table->currentIndex());
+}
+
+void PositionsWindow::commitOpenEdit()
+{
+    QWidget *editor = openEditor();
+    if (!editor)
+        return;
+    QAbstractItemDelegate *delegate = table->itemDelegate();
+    emit delegate->commitData(editor);
+    emit delegate->closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+int PositionsWindow::listRow(int tableRow) const
+{
+    const QTableWidgetItem *item = table->item(tableRow, 0);
+    return item ? list.indexOf(item->data(Qt::UserRole).toString()) : -1;
 }
 
 int PositionsWindow::selectedRow() const
 {
     const QList<QTableWidgetItem *> items = table->selectedItems();
-    return items.isEmpty() ? -1 : items.constFirst()->row();
+    return items.isEmpty() ? -1 : listRow(items.constFirst()->row());
 }
 
 void PositionsWindow::refresh()
@@ -142,7 +200,7 @@ void PositionsWindow::refresh()
                                              : refusal);
     deleteButton->setEnabled(row >= 0);
     upButton->setEnabled(row > 0);
-    downButton->setEnabled(row >= 0 && row + 1 < table->rowCount());
+    downButton->setEnabled(row >= 0 && row + 1 < list.positions().size());
 
     QString addRefusal;
     if (!stage.currentPosition())
@@ -163,13 +221,21 @@ void PositionsWindow::refresh()
                                         .arg(list.controller(), connected)
                                   : QString());
     controllerNote->setVisible(other);
+    followMove();
 }
 
 void PositionsWindow::addCurrent()
 {
     const std::optional<double> here = stage.currentPosition();
     const QString name = nameEdit->text();
-    if (!here || !list.save(name, *here, stage.controllerSerial()))
+    if (!here)
+        return;
+    const QString refusal = list.saveRefusal(name, *here);
+    if (!refusal.isEmpty()) {
+        message->setText(tr("Not saved: %1.").arg(refusal));
+        return;
+    }
+    if (!list.save(name, *here, stage.controllerSerial()))
         return;
     nameEdit->clear();
     table->selectRow(list.indexOf(name));
@@ -178,26 +244,108 @@ void PositionsWindow::addCurrent()
 
 void PositionsWindow::goToSelected()
 {
+    // The position as the table shows it once the edit in hand is taken.
+    commitOpenEdit();
     const int row = selectedRow();
     if (row < 0)
         return;
-    const double target = list.positions().at(row).micrometres;
-    if (!stage.moveRefusal(target).isEmpty())
-        return; // the state changed since the button was enabled
-    stage.moveTo(target);
-    message->setText(tr("Moving to \"%1\".").arg(list.positions().at(row).name));
+    const NamedPosition target = list.positions().at(row);
+    if (!stage.moveRefusal(target.micrometres).isEmpty() || !stage.moveTo(target.micrometres)) {
+        // The state changed since the button was enabled.
+        heading.reset();
+        message->setText(tr("\"%1\" was not moved to: %2")
+                             .arg(target.name, stage.moveRefusal(target.micrometres)));
+        return;
+    }
+    heading = target;
+    arrived = false;
+    showMotion(tr("Moving to \"%1\".").arg(target.name));
+}
+
+void PositionsWindow::showMotion(const QString &text)
+{
+    motionText = text;
+    message->setText(text);
+}
+
+void PositionsWindow::followMove()
+{
+    if (!heading)
+        return;
+    const std::optional<double> here = stage.currentPosition();
+    const bool atRest = here && stage.atRest();
+    if (atRest && std::fabs(*here - heading->micrometres) <= arrivalTolerance) {
+        if (!arrived)
+            showMotion(tr("At \"%1\".").arg(heading->name));
+        arrived = true;
+        return;
+    }
+    // Lost, stopped or refused on the way (at rest elsewhere), or moved away since: the
+    // message would no longer be true.
+    if (!here || atRest || arrived) {
+        if (message->text() == motionText)
+            message->clear();
+        heading.reset();
+        arrived = false;
+    }
+}
+
+void PositionsWindow::deleteSelected()
+{
+    commitOpenEdit();
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    deleted.append({ row, list.positions().at(row) });
+    list.remove(row);
+    message->setText(
+        tr("Deleted \"%1\" (Ctrl+Z brings it back).").arg(deleted.constLast().position.name));
+}
+
+void PositionsWindow::undoDelete()
+{
+    if (deleted.isEmpty())
+        return;
+    const Deleted last = deleted.takeLast();
+    if (!list.insert(last.row, last.position)) {
+        message->setText(
+            tr("\"%1\" was not brought back: %2.")
+                .arg(last.position.name,
+                     list.indexOf(last.position.name) >= 0
+                         ? tr("a position of that name has been saved since")
+                         : list.saveRefusal(last.position.name, last.position.micrometres)));
+        return;
+    }
+    table->selectRow(list.indexOf(last.position.name));
+    message->setText(tr("\"%1\" is back.").arg(last.position.name));
+}
+
+void PositionsWindow::closeEvent(QCloseEvent *event)
+{
+    deleted.clear(); // deletions are for good once the window is closed
+    QWidget::closeEvent(event);
 }
 
 void PositionsWindow::takeEdit(QTableWidgetItem *item)
 {
-    const int row = item->row();
+    const int row = listRow(item->row());
     const QString text = item->text().trimmed();
     // The table is filled again once the edit is over: the item that changed is still in use
     // by the table while this runs.
     const QSignalBlocker quiet(&list);
     QTimer::singleShot(0, this, &PositionsWindow::fillTable);
+    if (row < 0) {
+        message->setText(tr("The edit was not taken: that position has been deleted since."));
+        return;
+    }
     if (item->column() == 0) {
-        if (!list.rename(row, text))
+        if (list.rename(row, text)) {
+            // The row stands for the new name now, should a further edit come before the refill.
+            const QSignalBlocker blocker(table);
+            for (int column = 0; column < table->columnCount(); ++column)
+                table->item(item->row(), column)->setData(Qt::UserRole, text);
+        }
+        if (list.positions().at(row).name != text)
             message->setText(tr("\"%1\" cannot be a name: it is taken, or not made of letters, "
                                 "digits, spaces, \"-\" and \"_\".")
                                  .arg(text));
@@ -216,6 +364,7 @@ void PositionsWindow::takeEdit(QTableWidgetItem *item)
 
 void PositionsWindow::moveSelected(int by)
 {
+    commitOpenEdit();
     const int row = selectedRow();
     if (row < 0)
         return;
@@ -225,8 +374,9 @@ void PositionsWindow::moveSelected(int by)
 
 bool PositionsWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // Return on a row goes there; while a cell is edited the editor takes the key instead.
-    if (watched == table && event->type() == QEvent::KeyPress) {
+    // Return on a row goes there. The Return that ends an edit reaches the table too (the
+    // editor passes it on, and the edit is taken later): it only ends the edit.
+    if (watched == table && event->type() == QEvent::KeyPress && !openEditor()) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             if (goToButton->isEnabled())
@@ -235,49 +385,4 @@ bool PositionsWindow::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-bool PositionsWindow::importFile(const QString &path, QString *error)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    QList<NamedPosition> read;
-    if (!parsePositionsCsv(file.readAll(), &read, error))
-        return false;
-    list.merge(read);
-    return true;
-}
-
-bool PositionsWindow::exportFile(const QString &path) const
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(positionsCsv(list.positions()));
-    return file.commit();
-}
-
-void PositionsWindow::askImport()
-{
-    const QString path = QFileDialog::getOpenFileName(this, tr("Import positions"), QString(),
-                                                      tr("CSV files (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QString error;
-    if (!importFile(path, &error))
-        QMessageBox::warning(this, tr("Import positions"),
-                             tr("%1 was not imported: %2").arg(path, error));
-    else
-        message->setText(tr("Imported %1.").arg(path));
-}
-
-void PositionsWindow::askExport()
-{
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export positions"), QStringLiteral("positions.csv"), tr("CSV files (*.csv)"));
-    if (!path.isEmpty() && !exportFile(path))
-        QMessageBox::warning(this, tr("Export positions"), tr("Cannot write %1.").arg(path));
 }

@@ -1,6 +1,6 @@
 // Panel instances and what they remember, in a temporary configuration directory: a first
 // start exactly as designed, the operator's choices back after a restart, a damaged settings
-// file taken as the defaults, two instances kept apart, and the positions window's rules.
+// file taken as the defaults, two instances kept apart.
 
 #include "console.h"
 #include "panelsettings.h"
@@ -96,9 +96,6 @@ private slots:
     void unwrittenSettings_data();
     void unwrittenSettings();
     void twoInstances();
-    void positionsRules_data();
-    void positionsRules();
-    void importRefusesBadRow();
 };
 
 void TestInstances::initTestCase()
@@ -342,79 +339,6 @@ void TestInstances::twoInstances()
             ->currentMessage()
             .startsWith("Scripts are not allowed: another program is listening on " + xPath));
     QVERIFY(!checked(again, "actionAllowScripts") && checked(again, "actionReconnect"));
-}
-
-void TestInstances::positionsRules_data()
-{
-    QTest::addColumn<int>("stage"); // 0 disconnected again, 1 connected, 2 homed
-    QTest::addColumn<double>("saved");
-    QTest::addColumn<QString>("refusal"); // the tool tip of a disabled Go to; empty: enabled
-    QTest::newRow("not connected") << 0 << 100.0 << "Not connected";
-    QTest::newRow("not homed") << 1 << 100.0 << "Home the stage first";
-    QTest::newRow("homed") << 2 << 100.0 << "";
-    QTest::newRow("lowest") << 2 << -250.0 << "";
-    QTest::newRow("highest") << 2 << 14750.0 << "";
-    QTest::newRow("beyond") << 2 << 14750.5 << "Outside the limits, -250 to 14750 \u00b5m";
-}
-
-void TestInstances::positionsRules()
-{
-    QFETCH(int, stage);
-    QFETCH(double, saved);
-    QFETCH(QString, refusal);
-    PanelOnLine panel;
-    QVERIFY(stage == 2 ? panel.connectAndHome() : panel.connectPanel());
-    PositionsWindow *positions = openPositions(*panel.window);
-    auto *add = positions->findChild<QPushButton *>(QStringLiteral("positionsAdd"));
-    positions->findChild<QLineEdit *>()->setText(QStringLiteral("spot 1"));
-    QVERIFY(!add->isEnabled()); // no position reported yet
-    panel.controller.write("_cp " + QByteArray::number(saved) + " um\r");
-    QTRY_VERIFY(add->isEnabled());
-    add->click();
-    if (stage == 0)
-        panel.trigger("actionDisconnect");
-    auto *table = positions->findChild<QTableWidget *>();
-    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot 1"));
-    table->selectRow(0);
-    auto *goTo = positions->findChild<QPushButton *>(QStringLiteral("positionsGoTo"));
-    QCOMPARE(goTo->isEnabled(), refusal.isEmpty());
-    if (!refusal.isEmpty())
-        QCOMPARE(goTo->toolTip(), refusal);
-    panel.controller.take();
-    QTest::keyClick(table, Qt::Key_Return);
-    panel.settle();
-    QCOMPARE(panel.sent(), refusal.isEmpty() ? ">ma " + QByteArray::number(saved * 10) : "");
-}
-
-void TestInstances::importRefusesBadRow()
-{
-    PanelOnLine panel;
-    PositionsWindow *positions = openPositions(*panel.window);
-    QTemporaryDir dir;
-    const auto csvFile = [&dir](const QByteArray &content) {
-        QFile file(dir.filePath(QStringLiteral("p.csv")));
-        file.open(QIODevice::WriteOnly);
-        file.write(content);
-        return file.fileName();
-    };
-    QString error;
-    QVERIFY(positions->importFile(csvFile("name,position_um\r\n\"spot a\",1.5\nc,-2\n"), &error)
-            || (qWarning() << error, false));
-    QVERIFY(!positions->importFile(csvFile("name,position_um\na,1\nb,1,5\n"), &error));
-    QCOMPARE(error, QStringLiteral("row 3: 3 fields instead of 2"));
-    auto *table = positions->findChild<QTableWidget *>();
-    QCOMPARE(table->rowCount(), 2);
-    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("-2"));
-
-    // Edited in place: a bad name or number goes back to what the list holds.
-    table->item(0, 0)->setText(QStringLiteral("c"));
-    table->item(1, 1)->setText(QStringLiteral("7.25"));
-    table->item(1, 0)->setText(QStringLiteral("renamed"));
-    table->item(0, 1)->setText(QStringLiteral("1,5"));
-    QTRY_COMPARE(table->item(0, 1)->text(), QStringLiteral("1.5"));
-    QCOMPARE(static_cast<ScriptablePanel *>(panel.window)->namedPositions(),
-             (QList<QPair<QString, double>> { { "spot a", 1.5 }, { "renamed", 7.25 } }));
-    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot a"));
 }
 
 QTEST_MAIN(TestInstances)

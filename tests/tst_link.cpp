@@ -1,10 +1,10 @@
 // The link's honesty and recovery: a quiet controller greys the read-out, a device that the
 // system has lost is noticed, and with automatic reconnection a controller that comes back
-// on the same path (a link pointed at a new terminal) is opened and identified afresh.
+// on the same device file is opened and identified afresh, while a new terminal that took the
+// lost one's number is left alone.
 
 #include "console.h"
 #include "portrecovery.h"
-#include "simulatedcontroller.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -14,8 +14,11 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
 
 Q_DECLARE_METATYPE(PortRecord)
 
@@ -38,27 +41,32 @@ void TestLink::portToReopen_data()
     QTest::addColumn<PortRecord>("lost");
     QTest::addColumn<QString>("target"); // where the lost port's path leads now
     QTest::addColumn<QList<PortRecord>>("listed");
+    QTest::addColumn<bool>("newFile"); // the device file there now is not the one opened
     QTest::addColumn<QString>("expected"); // the name opened, "-" for nothing, "foreign"
-    const PortRecord usb0 { "ttyUSB0", "/dev/ttyUSB0", "A1B2", 0x0403, 0x6001 };
-    const PortRecord usb1 { "ttyUSB1", "/dev/ttyUSB1", "A1B2", 0x0403, 0x6001 };
-    const PortRecord other { "ttyUSB0", "/dev/ttyUSB0", "Z9", 0x0403, 0x6001 };
-    const PortRecord byId { "/dev/serial/by-id/stage", QString(), "A1B2", 0x0403, 0x6001 };
-    const PortRecord pts { "/dev/pts/4", QString(), QString(), 0, 0 };
-    const PortRecord ttyS0 { "ttyS0", "/dev/ttyS0", "", 0, 0 };
+    const PortRecord usb0 { "ttyUSB0", "/dev/ttyUSB0", "A1B2", 0x0403, 0x6001, {} };
+    const PortRecord usb1 { "ttyUSB1", "/dev/ttyUSB1", "A1B2", 0x0403, 0x6001, {} };
+    const PortRecord other { "ttyUSB0", "/dev/ttyUSB0", "Z9", 0x0403, 0x6001, {} };
+    const PortRecord byId { "/dev/serial/by-id/stage", QString(), "A1B2", 0x0403, 0x6001, {} };
+    const PortRecord pts { "/dev/pts/4", QString(), QString(), 0, 0, {} };
+    const PortRecord ttyS0 { "ttyS0", "/dev/ttyS0", "", 0, 0, {} };
     const QString dev0 = "/dev/ttyUSB0";
-    const auto row = [](const char *name, const PortRecord &lost, const QString &target,
-                        const QList<PortRecord> &listed, const QString &expected) {
-        QTest::newRow(name) << lost << target << listed << expected;
-    };
+    const auto row
+        = [](const char *name, const PortRecord &lost, const QString &target,
+             const QList<PortRecord> &listed, const QString &expected, bool newFile = false) {
+              QTest::newRow(name) << lost << target << listed << newFile << expected;
+          };
     row("unlisted terminal", pts, "/dev/pts/4", {}, "/dev/pts/4");
+    row("terminal number taken again", pts, "/dev/pts/4", {}, "foreign", true);
+    row("built-in port's file made again", ttyS0, "/dev/ttyS0", {}, "foreign", true);
+    row("back under its name, new file", usb0, dev0, { usb0 }, "ttyUSB0", true);
     row("back under its name", usb0, dev0, { usb0 }, "ttyUSB0");
     row("back under another name", usb0, "", { usb1 }, "/dev/ttyUSB1");
     row("not back yet", usb0, "", {}, "-");
     row("another device took the name", usb0, dev0, { other }, "foreign");
     row("unlisted device under the name", usb0, dev0, {}, "foreign");
     row("no identity: the name", ttyS0, "/dev/ttyS0", { other }, "ttyS0");
-    row("no identity, one there now", ttyS0, "/dev/ttyS0", { { "ttyS0", "/dev/ttyS0", "Z9", 1, 2 } },
-        "foreign");
+    row("no identity, one there now", ttyS0, "/dev/ttyS0",
+        { { "ttyS0", "/dev/ttyS0", "Z9", 1, 2, {} } }, "foreign");
     row("link to the same device", byId, dev0, { usb0 }, "/dev/serial/by-id/stage");
     row("link, device elsewhere", byId, "/dev/ttyUSB7", { usb1 }, "/dev/ttyUSB1");
     row("link to another device", byId, dev0, { other }, "foreign");
@@ -69,9 +77,12 @@ void TestLink::portToReopen()
     QFETCH(PortRecord, lost);
     QFETCH(QString, target);
     QFETCH(QList<PortRecord>, listed);
-    const ReopenChoice choice = ::portToReopen(lost, target, listed);
-    QTEST(choice.foreign ? QStringLiteral("foreign")
-                         : choice.name.isEmpty() ? QStringLiteral("-") : choice.name,
+    QFETCH(bool, newFile);
+    lost.node = { 1, 2, 3 };
+    const ReopenChoice choice = ::portToReopen(lost, target, { 1, 2, newFile ? 4 : 3 }, listed);
+    QTEST(choice.foreign              ? QStringLiteral("foreign")
+              : choice.name.isEmpty() ? QStringLiteral("-")
+                                      : choice.name,
           "expected");
 }
 
@@ -80,7 +91,10 @@ void TestLink::listingOnlyWhenDevicesChange()
     static int listings = 0;
     PortListing listing; // an empty list is no reason to list again
     for (qint64 stamp : { 1, 1, 1, 2, 2 })
-        listing.ports(stamp, [] { ++listings; return QList<PortRecord>(); });
+        listing.ports(stamp, [] {
+            ++listings;
+            return QList<PortRecord>();
+        });
     QCOMPARE(listings, 2);
 }
 
@@ -104,7 +118,8 @@ void TestLink::staleReadoutAndOverlongLine()
     auto *label = panel.find<QLabel>("label_Position");
     QLabel *status = panel.probe().statusLabel();
     const QString connected = status->text();
-    const auto scriptsSee = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
+    const auto scriptsSee
+        = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
     QTRY_COMPARE_WITH_TIMEOUT(label->styleSheet(), QStringLiteral("color: grey"), 1300);
     QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),
@@ -139,7 +154,8 @@ void TestLink::staleReadoutAndOverlongLine()
                  QStringLiteral("color: red"));
     panel.trigger("actionStopRecording");
     QFile file(dir.filePath("session.csv"));
-    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("no reply for 2 s, home again"));
+    QVERIFY(file.open(QIODevice::ReadOnly)
+            && file.readAll().contains("no reply for 2 s, home again"));
 
     // Turning automatic reconnection off ends the trying after a loss.
     panel.window->setReconnectAutomatically(true);
@@ -188,86 +204,90 @@ void TestLink::lossBeforeIdentity()
 
 void TestLink::reconnectsToAControllerThatComesBack()
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("stage"));
-    auto *first = new SimulatedController;
-    QVERIFY(first->start());
-    QVERIFY(QFile::link(first->devicePath(), link));
-
-    MainWindow window(nullptr, link);
+    ControllerEnd line;
+    QVERIFY(line.open());
+    const QString path = line.devicePath();
+    MainWindow window(nullptr, path);
     window.show();
     window.setReconnectAutomatically(true);
     const PanelProbe probe(window);
     ModalCloser boxes;
+    const auto answered = [&line] {
+        if (!line.waitForText(">inform\r>status\r"))
+            return false;
+        line.take();
+        line.write("_Ver 106\r_offset 2500\r_status 1\r");
+        return true;
+    };
+    const auto informs = [&line] { return line.received().count(">inform\r"); };
     window.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
+    QVERIFY(answered());
     auto *home = window.findChild<QPushButton *>(QStringLiteral("pushButton_home"));
     QTRY_VERIFY(home->isEnabled());
     home->click();
     QVERIFY(probe.homed());
 
-    delete first; // the controller hangs up
+    // Lost while the device file stays (a built-in port): the same file is opened again.
+    emit probe.serial()->errorOccurred(QSerialPort::ResourceError);
     const QString lostText = QStringLiteral("Connection lost: ");
-    QTRY_VERIFY(probe.statusLabel()->text().startsWith(lostText));
-    QVERIFY(probe.statusLabel()->text().endsWith(QStringLiteral(". Reconnecting to %1 \u2026").arg(link)));
+    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
+    QVERIFY(probe.statusLabel()->text().endsWith(
+        QStringLiteral(". Reconnecting to %1 \u2026").arg(path)));
     QVERIFY(probe.console()->toPlainText().contains(probe.statusLabel()->text() + "\n"));
-    QVERIFY(!probe.serial()->isOpen());
-    QVERIFY(!probe.homed());
+    QVERIFY(!probe.serial()->isOpen() && !probe.homed());
     auto *label = window.findChild<QLabel *>(QStringLiteral("label_Position"));
     QCOMPARE(label->styleSheet(), QStringLiteral("color: grey")); // the last value is not live
 
-    // One that never answers is let go quietly after 2 s, and the trying goes on.
-    SimulatorOptions silent;
-    silent.silent = true;
-    SimulatedController mute(silent);
-    int informs = 0;
-    connect(&mute, &SimulatedController::commandReceived, this,
-            [&informs](const QByteArray &command) { informs += command == ">inform"; });
-    QVERIFY(mute.start() && QFile::remove(link) && QFile::link(mute.devicePath(), link));
-    QTRY_VERIFY_WITH_TIMEOUT(informs == 1 && probe.serial()->isOpen(), 2000);
-    QTest::qWait(1000);
-    QVERIFY(probe.serial()->isOpen() && probe.statusLabel()->text().startsWith("Connected"));
-    QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2000);
-    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
-    QTRY_COMPARE_WITH_TIMEOUT(informs, 2, 2000);
-    QCOMPARE(boxes.count(), 0);
+    // Failed tries (here on a port that another holds) leave no descriptor behind.
+    {
+        QSerialPort holder(path);
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        const auto descriptors = QDir(QStringLiteral("/proc/self/fd")).count();
+        for (int i = 0; i < 100; ++i)
+            QMetaObject::invokeMethod(&window, "tryReconnect");
+        QVERIFY(QDir(QStringLiteral("/proc/self/fd")).count() <= descriptors);
+        QVERIFY(!probe.serial()->isOpen());
+    }
 
-    // One still booting gets the time it needs.
-    SimulatorOptions booting;
-    booting.informDelayMs = 1000;
-    auto *second = new SimulatedController(booting);
-    QByteArrayList commands;
-    connect(second, &SimulatedController::commandReceived, this,
-            [&](const QByteArray &command) { commands.append(command); });
-    QVERIFY(second->start() && QFile::remove(link) && QFile::link(second->devicePath(), link));
-    QTRY_VERIFY_WITH_TIMEOUT(commands.contains(">inform"), 5000);
+    // One that does not answer is let go quietly after 2 s, and the trying goes on; once it
+    // answers, the stage has to be homed again.
+    line.take();
+    QTRY_VERIFY_WITH_TIMEOUT(informs() == 1 && probe.serial()->isOpen(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2500);
+    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
+    QTRY_COMPARE_WITH_TIMEOUT(informs(), 2, 2000);
+    line.take();
+    line.write("_Ver 106\r_offset 2500\r_status 1\r");
     QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 3000);
     QVERIFY(!probe.homed());
-    QTRY_COMPARE(label->styleSheet(), QString());
-    QVERIFY(!window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
+    QVERIFY(
+        !window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
     QCOMPARE(boxes.count(), 0);
 
-    // Failed tries (here on a file that is no terminal) leave no descriptor behind; the
-    // operator's Disconnect ends the trying.
-    QFile notATerminal(dir.filePath(QStringLiteral("file")));
-    QVERIFY(notATerminal.open(QIODevice::WriteOnly));
-    QVERIFY(QFile::remove(link) && QFile::link(notATerminal.fileName(), link));
-    // As on toolkits that report nothing when a device goes, the panel has to ask itself.
-    QObject::disconnect(probe.serial(), &QSerialPort::errorOccurred, nullptr, nullptr);
-    delete second;
+    // The terminal goes, and the next program's terminal takes its number: another device,
+    // left alone whatever its path, and said so.
+    line.pty().hangUp();
     QTRY_VERIFY(probe.statusLabel()->text().startsWith(lostText));
-    const auto descriptors = QDir(QStringLiteral("/proc/self/fd")).count();
-    for (int i = 0; i < 100; ++i)
-        QMetaObject::invokeMethod(&window, "tryReconnect");
-    QVERIFY(QDir(QStringLiteral("/proc/self/fd")).count() <= descriptors);
-    QVERIFY(!probe.serial()->isOpen());
-    QVERIFY(QFile::remove(link));
+    std::vector<std::unique_ptr<ControllerEnd>> terminals;
+    ControllerEnd *stranger = nullptr;
+    for (int i = 0; i < 100 && !stranger; ++i) {
+        terminals.push_back(std::make_unique<ControllerEnd>());
+        QVERIFY(terminals.back()->open());
+        if (terminals.back()->devicePath() == path)
+            stranger = terminals.back().get();
+    }
+    QVERIFY(stranger);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.statusLabel()->text(),
+                              QStringLiteral("Another device is at %1: left alone, still "
+                                             "waiting for the lost one")
+                                  .arg(path),
+                              2500);
+    QTest::qWait(1200);
+    QVERIFY(!probe.serial()->isOpen() && stranger->received().isEmpty());
+
+    // The operator's Disconnect ends the trying.
     window.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     QCOMPARE(probe.statusLabel()->text(), QStringLiteral("Disconnected"));
-    SimulatedController third;
-    QVERIFY(third.start());
-    QVERIFY(QFile::link(third.devicePath(), link));
-    QTest::qWait(1300);
-    QVERIFY(!probe.serial()->isOpen());
 }
 
 QTEST_MAIN(TestLink)

@@ -1,0 +1,271 @@
+// The positions window on a real panel and pseudo-terminal, driven by real keys and clicks:
+// the rules of a Go to, edits that never move, the arrival said only when true, import, the
+// list's limit, the columns and the undoing of deletions.
+
+#include "positionswindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+namespace {
+
+template<class T> T *child(const QWidget &window, const char *name)
+{
+    return window.findChild<T *>(QLatin1String(name));
+}
+
+PositionsWindow *openPositions(const QWidget &window)
+{
+    child<QAction>(window, "actionPositions")->trigger();
+    return child<PositionsWindow>(window, "positionsWindow");
+}
+
+} // namespace
+
+class TestPositions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void positionsRules_data();
+    void positionsRules();
+    void editsNeverMove_data();
+    void editsNeverMove();
+    void arrivalShown_data();
+    void arrivalShown();
+    void importRefusesBadRow();
+};
+
+void TestPositions::initTestCase()
+{
+    static QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestPositions::positionsRules_data()
+{
+    QTest::addColumn<int>("stage"); // 0 disconnected again, 1 connected, 2 homed
+    QTest::addColumn<double>("saved");
+    QTest::addColumn<QString>("refusal"); // the tool tip of a disabled Go to; empty: enabled
+    QTest::newRow("not connected") << 0 << 100.0 << "Not connected";
+    QTest::newRow("not homed") << 1 << 100.0 << "Home the stage first";
+    QTest::newRow("homed") << 2 << 100.0 << "";
+    QTest::newRow("lowest") << 2 << -250.0 << "";
+    QTest::newRow("highest") << 2 << 14750.0 << "";
+    QTest::newRow("beyond") << 2 << 14750.5 << "Outside the limits, -250 to 14750 \u00b5m";
+}
+
+void TestPositions::positionsRules()
+{
+    QFETCH(int, stage);
+    QFETCH(double, saved);
+    QFETCH(QString, refusal);
+    ModalCloser boxes; // a box on a slow machine fails the test rather than hanging it
+    PanelOnLine panel;
+    QVERIFY(stage == 2 ? panel.connectAndHome() : panel.connectPanel());
+    PositionsWindow *positions = openPositions(*panel.window);
+    auto *add = positions->findChild<QPushButton *>(QStringLiteral("positionsAdd"));
+    positions->findChild<QLineEdit *>()->setText(QStringLiteral("spot 1"));
+    QVERIFY(!add->isEnabled()); // no position reported yet
+    panel.controller.write("_cp " + QByteArray::number(saved) + " um\r");
+    QTRY_VERIFY(add->isEnabled());
+    add->click();
+    if (stage == 0)
+        panel.trigger("actionDisconnect");
+    auto *table = positions->findChild<QTableWidget *>();
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot 1"));
+    table->selectRow(0);
+    auto *goTo = positions->findChild<QPushButton *>(QStringLiteral("positionsGoTo"));
+    QCOMPARE(goTo->isEnabled(), refusal.isEmpty());
+    if (!refusal.isEmpty())
+        QCOMPARE(goTo->toolTip(), refusal);
+    panel.controller.take();
+    QTest::keyClick(table, Qt::Key_Return);
+    panel.settle();
+    QCOMPARE(panel.sent(), refusal.isEmpty() ? ">ma " + QByteArray::number(saved * 10) : "");
+}
+
+void TestPositions::editsNeverMove_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("commit"); // how the edit ends
+    for (const char *commit : { "Return", "Enter", "Tab", "click", "Go to" }) {
+        QTest::addRow("name, %s", commit) << 0 << commit;
+        QTest::addRow("position, %s", commit) << 1 << commit;
+    }
+}
+
+// Real keys on the real window: an edit ends (with a script's save refilling the table
+// meanwhile) and nothing moves but a Go to, which takes the edited value.
+void TestPositions::editsNeverMove()
+{
+    QFETCH(int, column);
+    QFETCH(QString, commit);
+    PanelOnLine panel;
+    QVERIFY(panel.connectAndHome());
+    auto *scriptable = static_cast<ScriptablePanel *>(panel.window);
+    QVERIFY(scriptable->saveNamedPosition(QStringLiteral("spot"), 100));
+    PositionsWindow *positions = openPositions(*panel.window);
+    QTest::qWait(20); // the main window's own activation first
+    positions->activateWindow();
+    QTRY_VERIFY(positions->isActiveWindow());
+    auto *table = positions->findChild<QTableWidget *>();
+    table->setFocus();
+    table->setCurrentCell(0, column);
+    QTest::keyClick(table, Qt::Key_F2);
+    auto *editor = qobject_cast<QLineEdit *>(table->indexWidget(table->currentIndex()));
+    QVERIFY(editor);
+    editor->selectAll();
+    const QString typed = column == 0 ? QStringLiteral("spot B") : QStringLiteral("250");
+    QTest::keyClicks(editor, typed);
+    QVERIFY(scriptable->saveNamedPosition(QStringLiteral("other"), 5));
+    QCOMPARE(table->indexWidget(table->currentIndex()), editor);
+    QCOMPARE(editor->text(), typed);
+
+    const QByteArray goTo = column == 0 ? ">ma 1000" : ">ma 2500";
+    if (commit == "Return")
+        QTest::keyClick(editor, Qt::Key_Return);
+    else if (commit == "Enter")
+        QTest::keyClick(editor, Qt::Key_Enter, Qt::KeypadModifier);
+    else if (commit == "Tab")
+        QTest::keyClick(editor, Qt::Key_Tab);
+    else if (commit == "click") // elsewhere: the focus leaves the editor
+        QTest::mouseClick(child<QWidget>(*positions, "positionsName"), Qt::LeftButton);
+    else // as by a shortcut, the editor keeping the focus
+        child<QPushButton>(*positions, "positionsGoTo")->click();
+    panel.settle(50);
+    QCOMPARE(panel.sent(), commit == "Go to" ? goTo : QByteArray());
+    if (QWidget *next = table->indexWidget(table->currentIndex()))
+        QTest::keyClick(next, Qt::Key_Escape);
+    const QList<QPair<QString, double>> expected {
+        { column == 0 ? "spot B" : "spot", column == 0 ? 100.0 : 250.0 }, { "other", 5 }
+    };
+    QCOMPARE(scriptable->namedPositions(), expected);
+    QTRY_COMPARE(table->rowCount(), 2);
+    QCOMPARE(table->item(0, column)->text(), typed);
+    table->selectRow(0);
+    QTest::keyClick(table, Qt::Key_Return);
+    panel.settle();
+    QCOMPARE(panel.sent(), goTo);
+}
+
+void TestPositions::arrivalShown_data()
+{
+    QTest::addColumn<QByteArray>("replies"); // after the Go to; "-": the connection ends
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("arrived") << QByteArray("_cp 249.95 um\r_cp 250 um\r_cp 250 um\r")
+                             << "At \"spot\".";
+    QTest::newRow("on the way") << QByteArray("_cp 10 um\r_cp 200 um\r_cp 250 um\r")
+                                << "Moving to \"spot\".";
+    QTest::newRow("stopped") << QByteArray("_cp 120 um\r_cp 120 um\r_cp 120 um\r") << "";
+    QTest::newRow("lost") << QByteArray("-") << "";
+}
+
+void TestPositions::arrivalShown()
+{
+    QFETCH(QByteArray, replies);
+    QFETCH(QString, shown);
+    PanelOnLine panel;
+    QVERIFY(panel.connectAndHome());
+    QVERIFY(static_cast<ScriptablePanel *>(panel.window)->saveNamedPosition("spot", 250));
+    PositionsWindow *positions = openPositions(*panel.window);
+    positions->findChild<QTableWidget *>()->selectRow(0);
+    panel.controller.write("_cp 0 um\r_cp 0 um\r_cp 0 um\r"); // at rest before
+    panel.settle();
+    positions->findChild<QPushButton *>(QStringLiteral("positionsGoTo"))->click();
+    auto *message = child<QLabel>(*positions, "positionsMessage");
+    QCOMPARE(message->text(), QStringLiteral("Moving to \"spot\"."));
+    if (replies == "-")
+        panel.trigger("actionDisconnect");
+    else
+        panel.controller.write(replies);
+    panel.settle(100);
+    QCOMPARE(message->text(), shown);
+}
+
+void TestPositions::importRefusesBadRow()
+{
+    forgetRemembered();
+    ModalCloser boxes;
+    MainWindow named(nullptr, QString(), QStringLiteral("lab"));
+    QCOMPARE(openPositions(named)->windowTitle(), QStringLiteral("Positions - lab"));
+    PanelOnLine panel;
+    PositionsWindow *positions = openPositions(*panel.window);
+    QCOMPARE(positions->windowTitle(), QStringLiteral("Positions"));
+    QTemporaryDir dir;
+    const auto csvFile = [&dir](const QByteArray &content) {
+        QFile file(dir.filePath(QStringLiteral("p.csv")));
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+        return file.fileName();
+    };
+    QString error;
+    QVERIFY(positions->importFile(csvFile("name,position_um\r\n\"spot a\",1.5\nc,-2\n"), &error)
+            || (qWarning() << error, false));
+    QVERIFY(!positions->importFile(csvFile("name,position_um\na,1\nb,1,5\n"), &error));
+    QCOMPARE(error, QStringLiteral("row 3: 3 fields instead of 2"));
+    auto *table = positions->findChild<QTableWidget *>();
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->item(1, 1)->text(), QStringLiteral("-2"));
+
+    // Edited in place: a bad name or number goes back to what the list holds.
+    table->item(0, 0)->setText(QStringLiteral("c"));
+    table->item(1, 1)->setText(QStringLiteral("7.25"));
+    table->item(1, 0)->setText(QStringLiteral("renamed"));
+    table->item(0, 1)->setText(QStringLiteral("1,5"));
+    QTRY_COMPARE(table->item(0, 1)->text(), QStringLiteral("1.5"));
+    QCOMPARE(static_cast<ScriptablePanel *>(panel.window)->namedPositions(),
+             (QList<QPair<QString, double>> { { "spot a", 1.5 }, { "renamed", 7.25 } }));
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot a"));
+
+    // Import says what it did; the list holds at most 1000, and a save or an import beyond
+    // is refused with the reason.
+    QByteArray csv = "name,position_um\nrenamed,8\n";
+    for (int i = 0; i < 998; ++i)
+        csv += "p" + QByteArray::number(i) + ",1\n";
+    QVERIFY(positions->importFile(csvFile(csv), &error));
+    auto *message = child<QLabel>(*positions, "positionsMessage");
+    QCOMPARE(message->text(), QStringLiteral("998 added, 1 replaced"));
+    QVERIFY(!positions->importFile(csvFile("name,position_um\nx,1\n"), &error));
+    QCOMPARE(error, QStringLiteral("1001 positions would be more than the 1000 a list holds"));
+    QVERIFY(!positions->importFile(csvFile(csv + "x,1\ny,1\n"), &error));
+    QCOMPARE(error, QStringLiteral("row 1002: more than 1000 positions"));
+    auto *scriptable = static_cast<ScriptablePanel *>(panel.window);
+    QVERIFY(!scriptable->saveNamedPosition("new", 1) && scriptable->saveNamedPosition("p7", 2));
+    QCOMPARE(scriptable->namedPositions().size(), 1000);
+
+    // The name column fits its names, the position column its numbers.
+    QVERIFY(table->columnWidth(0) >= table->fontMetrics().horizontalAdvance("renamed"));
+    QVERIFY(table->columnWidth(1) < 150);
+
+    // Deleted with the button, back with Ctrl+Z, in their places, ten and more.
+    const QList<QPair<QString, double>> before = scriptable->namedPositions();
+    for (int i = 0; i < 11; ++i) {
+        table->selectRow(i);
+        child<QPushButton>(*positions, "positionsDelete")->click();
+    }
+    QCOMPARE(scriptable->namedPositions().size(), 989);
+    positions->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(positions));
+    for (int i = 0; i < 11; ++i)
+        QTest::keyClick(positions, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(scriptable->namedPositions(), before);
+    // Closing the window makes a deletion final.
+    child<QPushButton>(*positions, "positionsDelete")->click();
+    positions->close();
+    openPositions(*panel.window);
+    QApplication::setActiveWindow(positions);
+    QTRY_VERIFY(positions->isActiveWindow());
+    QTest::keyClick(positions, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(scriptable->namedPositions().size(), 999);
+}
+
+QTEST_MAIN(TestPositions)
+#include "tst_positions.moc"
