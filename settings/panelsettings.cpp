@@ -16,6 +16,7 @@ const QString portKey = QStringLiteral("connection/port");
 const QString reconnectKey = QStringLiteral("connection/reconnect");
 const QString scriptsKey = QStringLiteral("scripts/allow");
 const QString socketKey = QStringLiteral("scripts/socket");
+const QString groupKey = QStringLiteral("scripts/group");
 const QString placeKey = QStringLiteral("window/position");
 const QString stepKey = QStringLiteral("positioning/step");
 const QString minutesKey = QStringLiteral("plot/minutes");
@@ -134,6 +135,8 @@ void PanelSettings::readValues()
     take(
         socketKey, [](const QVariant &v) { return readText(v, true); }, socket);
     take(
+        groupKey, [](const QVariant &v) { return readText(v, false); }, group);
+    take(
         placeKey,
         [](const QVariant &v) -> std::optional<std::optional<QPoint>> {
             const QPoint p = v.toPoint();
@@ -189,6 +192,17 @@ void PanelSettings::setScripts(bool on, const QString &path)
         settings->setValue(socketKey, path);
     }
     settings->sync();
+}
+
+void PanelSettings::setScriptGroup(const QString &name)
+{
+    group = name;
+    if (name.isEmpty()) { // none: an empty entry would read as a damaged one
+        settings->remove(groupKey);
+        settings->sync();
+    } else {
+        write(groupKey, name);
+    }
 }
 
 void PanelSettings::setWindowPosition(const QPoint &position)

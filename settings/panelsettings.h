@@ -39,6 +39,7 @@ public:
     bool reconnect() const { return reconnecting; }
     bool allowScripts() const { return scripts; }
     QString socketPath() const { return socket; } // empty: the instance's default
+    QString scriptGroup() const { return group; } // the group that may reach it; empty: none
     std::optional<QPoint> windowPosition() const { return place; }
     double stepSize() const { return step; }
     int plotMinutes() const { return minutes; }
@@ -47,6 +48,7 @@ public:
     void setPort(const QString &name);
     void setReconnect(bool on);
     void setScripts(bool on, const QString &path);
+    void setScriptGroup(const QString &name);
     void setWindowPosition(const QPoint &position);
     void setStepSize(double micrometres);
     void setPlotMinutes(int value);
@@ -67,6 +69,7 @@ private:
     bool reconnecting = false;
     bool scripts = false;
     QString socket;
+    QString group;
     std::optional<QPoint> place;
     double step = defaultStep;
     int minutes = defaultPlotMinutes;

@@ -94,6 +94,13 @@ LumarvethonStageClass::LumarvethonStageClass(std::string &name)
     : Tango::DeviceClass(name)
 { }
 
+// Tango deletes its classes on RestartServer and then asks for them again: the next init()
+// must make a new one rather than hand back the deleted one.
+LumarvethonStageClass::~LumarvethonStageClass()
+{
+    singleton = nullptr;
+}
+
 LumarvethonStageClass *LumarvethonStageClass::init(const char *name)
 {
     if (!singleton) {
@@ -129,24 +136,24 @@ void LumarvethonStageClass::attribute_factory(std::vector<Tango::Attr *> &attrib
     micrometres(position, "The stage's position; a write moves it there");
     position->set_change_event(true, false);
     attributes.push_back(position);
-    attributes.push_back(micrometres(
-        new StageAttribute("MinPosition", Tango::DEV_DOUBLE, &Stage::readMinPosition),
-        "The lower limit of the travel"));
-    attributes.push_back(micrometres(
-        new StageAttribute("MaxPosition", Tango::DEV_DOUBLE, &Stage::readMaxPosition),
-        "The upper limit of the travel"));
-    attributes.push_back(described(new StageAttribute("Homed", Tango::DEV_BOOLEAN,
-                                                      &Stage::readHomed),
-                                   "Whether the stage has been homed"));
-    attributes.push_back(described(new StageAttribute("Calibrated", Tango::DEV_BOOLEAN,
-                                                      &Stage::readCalibrated),
-                                   "Whether the controller reports itself calibrated"));
-    attributes.push_back(described(new StageAttribute("Firmware", Tango::DEV_STRING,
-                                                      &Stage::readFirmware),
-                                   "The controller's firmware version"));
-    attributes.push_back(described(new StageAttribute("PositionAge", Tango::DEV_LONG,
-                                                      &Stage::readPositionAge),
-                                   "Time since the last position reply", "ms"));
+    attributes.push_back(
+        micrometres(new StageAttribute("MinPosition", Tango::DEV_DOUBLE, &Stage::readMinPosition),
+                    "The lower limit of the travel"));
+    attributes.push_back(
+        micrometres(new StageAttribute("MaxPosition", Tango::DEV_DOUBLE, &Stage::readMaxPosition),
+                    "The upper limit of the travel"));
+    attributes.push_back(
+        described(new StageAttribute("Homed", Tango::DEV_BOOLEAN, &Stage::readHomed),
+                  "Whether the stage has been homed"));
+    attributes.push_back(
+        described(new StageAttribute("Calibrated", Tango::DEV_BOOLEAN, &Stage::readCalibrated),
+                  "Whether the controller reports itself calibrated"));
+    attributes.push_back(
+        described(new StageAttribute("Firmware", Tango::DEV_STRING, &Stage::readFirmware),
+                  "The controller's firmware version"));
+    attributes.push_back(
+        described(new StageAttribute("PositionAge", Tango::DEV_LONG, &Stage::readPositionAge),
+                  "Time since the last position reply", "ms"));
 }
 
 void LumarvethonStageClass::device_factory(const Tango::DevVarStringArray *names)
