@@ -4,6 +4,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -18,6 +20,11 @@ int freePort()
 }
 
 } // namespace
+
+void ChildProcess::setupChildProcess()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
 
 TangoDatabase::TangoDatabase() = default;
 
@@ -65,7 +72,7 @@ bool TangoDatabase::startProcess(QProcess &process, const QString &program,
 
 bool TangoDatabase::run(const QString &program, const QStringList &arguments, const QString &input)
 {
-    QProcess process;
+    ChildProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TANGO_HOST"), host);
     process.setProcessEnvironment(environment);

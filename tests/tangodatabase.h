@@ -10,6 +10,14 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// A child program that is killed when the test ends, even when the test crashes and no
+// destructor runs.
+class ChildProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override;
+};
+
 class TangoDatabase
 {
 public:
@@ -39,7 +47,7 @@ private:
     static void end(QProcess &process);
 
     QTemporaryDir dir;
-    QProcess mariadb, databaseds;
+    ChildProcess mariadb, databaseds;
     QString host;
     int mariadbPort = 0;
     QString error;

@@ -95,7 +95,7 @@ private:
     QTemporaryDir dir;
     TangoDatabase database;
     QString socketPath;
-    QProcess simulator, panel, server;
+    ChildProcess simulator, panel, server;
     std::unique_ptr<Tango::DeviceProxy> device;
     PositionEvents positions; // outlives the subscription of a test that fails
 };
@@ -240,8 +240,10 @@ void TestTangoDb::otherUserThroughGroupSocket()
     QCOMPARE(socket.st_gid, gid);
     QCOMPARE(directory.st_gid, gid);
 
-    QProcess other;
-    const QStringList asOther { "setpriv", QStringLiteral("--reuid=") + otherUser,
+    ChildProcess other;
+    // Its credentials change, which clears what ChildProcess set: setpriv sets it again.
+    const QStringList asOther { "setpriv", "--pdeathsig=KILL",
+                                QStringLiteral("--reuid=") + otherUser,
                                 QStringLiteral("--regid=") + socketGroup, "--clear-groups" };
     QVERIFY(startServer(other, QStringLiteral("other"), asOther));
     Tango::DeviceProxy stage("test/stage/other");
