@@ -165,8 +165,12 @@ ScriptablePanel::Outcome MainWindow::homeStage()
 
 ScriptablePanel::Outcome MainWindow::stopStage()
 {
-    // Stop is offered once the stage has been homed.
-    return press(ui->pushButton_stop, serial->isOpen(), Outcome::NotHomed);
+    // A script's stop goes out whenever the port is open, the button offered or not: it is
+    // how a calibration or a reference run is stopped from afar.
+    if (!serial->isOpen())
+        return Outcome::NotConnected;
+    on_pushButton_stop_clicked();
+    return Outcome::Done;
 }
 
 ScriptablePanel::Outcome MainWindow::calibrateStage()

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -137,11 +138,36 @@ QByteArray formatNumber(double value)
     return plainNumber(value, 10, 9);
 }
 
+qint64 monotonicMilliseconds()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool expired(const Request &request, qint64 now)
+{
+    return request.deadline >= 0 && now > request.deadline;
+}
+
 Request parseRequest(const QByteArray &line)
 {
     QByteArray text = line;
     if (text.endsWith('\r'))
         text.chop(1);
+    if (text.startsWith("deadline ")) {
+        // "deadline <ms> <request>": digits only, and one deadline to a request.
+        const int end = text.indexOf(' ', 9);
+        const QByteArray digits = text.mid(9, end < 0 ? -1 : end - 9);
+        int at = 0;
+        bool ok
+            = end > 0 && digits.size() <= 18 && skipDigits(digits, at) == digits.size() && at > 0;
+        Request request = ok ? parseRequest(text.mid(end + 1)) : Request();
+        if (!ok || request.deadline >= 0)
+            return refused(QByteArrayLiteral("bad deadline"));
+        request.deadline = digits.toLongLong();
+        return request;
+    }
     const int space = text.indexOf(' ');
     const QByteArray word = space < 0 ? text : text.left(space);
     const bool bare = space < 0;

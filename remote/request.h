@@ -30,6 +30,9 @@ struct Request
     double value = 0.0; // micrometres for move and step, seconds for wait
     QString name; // of a named position, for goto and save, decoded
     QByteArray error; // the reason without "error ", for Invalid
+    // The optional "deadline <ms> " before a request: the CLOCK_MONOTONIC millisecond after
+    // which it is refused with "error expired" instead of carried out; -1 without one.
+    qint64 deadline = -1;
 };
 
 // How long wait waits when no time is given, and the longest time it accepts.
@@ -38,6 +41,13 @@ inline constexpr double longestWaitSeconds = 86400.0;
 
 // line: the request without its LF; a CR at its end is ignored.
 Request parseRequest(const QByteArray &line);
+
+// The system's monotonic clock (CLOCK_MONOTONIC) in milliseconds, which a client on the same
+// machine writes its deadlines in: it goes on while the panel is stopped, and a request read
+// after its deadline is refused.
+qint64 monotonicMilliseconds();
+// Whether request has a deadline before now (monotonicMilliseconds()).
+bool expired(const Request &request, qint64 now);
 
 // A decimal number such as "-12.5", "3" or "1e3": digits with an optional sign, point and
 // exponent, finite. False for anything else (NaN, infinities, "1,5", an empty text).

@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QTimer>
 
-
 namespace {
 
 // Text from the controller or the system, made safe for a reply line (and, with blanks
@@ -120,6 +119,12 @@ void ScriptSession::execute(const Request &request)
 {
     using Kind = Request::Kind;
     const QPointer<ScriptSession> alive(this);
+    // A client that has given up on a request must not see it act later (a panel that was
+    // stopped reads it late): it acts before its deadline or not at all.
+    if (request.kind != Kind::Invalid && expired(request, monotonicMilliseconds())) {
+        reply(QByteArrayLiteral("error expired"));
+        return;
+    }
     // The operator comes first: nothing acts behind a modal window, which keeps the operator
     // from Stop. A stop, and what only looks, goes on.
     if (acts(request.kind) && panel.operatorDialogOpen()) {

@@ -10,30 +10,30 @@
 
 namespace {
 
-const char usage[] =
-    "Usage: lumarvethon-tango INSTANCE [-vN] [-nodb -dlist DEVICE -ORBendPoint "
-    "giop:tcp:HOST:PORT]\n"
-    "\n"
-    "Tango device server of a Lumarvethon stage: device class LumarvethonStage, a client of\n"
-    "the script socket of a panel started with --listen, run as the same user as the panel.\n"
-    "\n"
-    "With a Tango database (TANGO_HOST), the server's devices are those registered for\n"
-    "INSTANCE; a device's property SocketPath names the panel's socket.\n"
-    "Without one (-nodb), -dlist names the device and -ORBendPoint where it listens;\n"
-    "the socket is then $LUMARVETHON_SOCKET, or the panel's default,\n"
-    "$XDG_RUNTIME_DIR/lumarvethon.sock, or lumarvethon-UID/lumarvethon.sock in the\n"
-    "temporary directory when that variable is unset.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help     Displays this help.\n"
-    "  -v, --version  Displays version information.\n"
-    "  -vN            Tango's trace level N (1 to 5).\n"
-    "  -nodb          Runs without a Tango database.\n"
-    "  -dlist DEVICE  The device to serve without a database.\n"
-    "\n"
-    "Attributes: Position (read-write, um), MinPosition, MaxPosition, Homed, Calibrated,\n"
-    "Firmware, PositionAge (ms). Commands: Connect, Disconnect, Home, Stop, Calibrate,\n"
-    "StepBy (um).\n";
+const char usage[]
+    = "Usage: lumarvethon-tango INSTANCE [-vN] [-nodb -dlist DEVICE -ORBendPoint "
+      "giop:tcp:HOST:PORT]\n"
+      "\n"
+      "Tango device server of a Lumarvethon stage: device class LumarvethonStage, a client of\n"
+      "the script socket of a panel started with --listen, run as the same user as the panel.\n"
+      "\n"
+      "With a Tango database (TANGO_HOST), the server's devices are those registered for\n"
+      "INSTANCE; a device's property SocketPath names the panel's socket.\n"
+      "Without one (-nodb), -dlist names the device and -ORBendPoint where it listens;\n"
+      "the socket is then $LUMARVETHON_SOCKET, or the panel's default,\n"
+      "$XDG_RUNTIME_DIR/lumarvethon.sock, or lumarvethon-UID/lumarvethon.sock in the\n"
+      "temporary directory when that variable is unset.\n"
+      "\n"
+      "Options:\n"
+      "  -h, --help     Displays this help.\n"
+      "  -v, --version  Displays version information.\n"
+      "  -vN            Tango's trace level N (1 to 5).\n"
+      "  -nodb          Runs without a Tango database.\n"
+      "  -dlist DEVICE  The device to serve without a database.\n"
+      "\n"
+      "Attributes: Position (read-write, um), MinPosition, MaxPosition, Homed, Calibrated,\n"
+      "Firmware, PositionAge (ms). Commands: Connect, Disconnect, Home, Stop, Abort, Calibrate,\n"
+      "StepBy (um).\n";
 
 } // namespace
 

@@ -31,19 +31,20 @@ private:
     Writer writer;
 };
 
-// A command without argument, or with a DevDouble, carried out by a method of the device.
+// A command without argument, or with a DevDouble, carried out by a method of the device;
+// what it takes and gives as a generic client shows them.
 class StageCommand : public Tango::Command
 {
 public:
     using Action = void (LumarvethonStage::*)();
     using ActionWithValue = void (LumarvethonStage::*)(Tango::DevDouble);
 
-    StageCommand(const char *name, Action action)
-        : Tango::Command(name, Tango::DEV_VOID, Tango::DEV_VOID, "", "")
+    StageCommand(const char *name, Action action, const char *result)
+        : Tango::Command(name, Tango::DEV_VOID, Tango::DEV_VOID, "none", result)
         , action(action)
     { }
-    StageCommand(const char *name, ActionWithValue action, const char *argument)
-        : Tango::Command(name, Tango::DEV_DOUBLE, Tango::DEV_VOID, argument, "")
+    StageCommand(const char *name, ActionWithValue action, const char *argument, const char *result)
+        : Tango::Command(name, Tango::DEV_DOUBLE, Tango::DEV_VOID, argument, result)
         , actionWithValue(action)
     { }
     CORBA::Any *execute(Tango::DeviceImpl *device, const CORBA::Any &input) override
@@ -64,24 +65,40 @@ private:
     ActionWithValue actionWithValue = nullptr;
 };
 
-Tango::Attr *micrometres(Tango::Attr *attribute, const char *description)
+void show(Tango::UserDefaultAttrProp &properties, const char *label, const char *description)
+{
+    properties.set_label(label);
+    properties.set_description(description);
+}
+
+Tango::Attr *micrometres(Tango::Attr *attribute, const char *label, const char *description,
+                         bool eventCriteria = false)
 {
     Tango::UserDefaultAttrProp properties;
+    show(properties, label, description);
     properties.set_unit("um");
     properties.set_standard_unit("1e-6");
     properties.set_display_unit("um");
     properties.set_format("%.1f");
-    properties.set_description(description);
+    if (eventCriteria) {
+        // The smallest step the panel tells apart from noise (three replies within it are
+        // at rest); an operator may set other criteria.
+        properties.set_event_abs_change("0.1");
+        properties.set_archive_event_abs_change("0.1");
+    }
     attribute->set_default_properties(properties);
     return attribute;
 }
 
-Tango::Attr *described(Tango::Attr *attribute, const char *description, const char *unit = "")
+Tango::Attr *described(Tango::Attr *attribute, const char *label, const char *description,
+                       const char *unit = "")
 {
     Tango::UserDefaultAttrProp properties;
-    properties.set_description(description);
-    if (*unit)
+    show(properties, label, description);
+    if (*unit) {
         properties.set_unit(unit);
+        properties.set_display_unit(unit);
+    }
     attribute->set_default_properties(properties);
     return attribute;
 }
@@ -119,13 +136,19 @@ void LumarvethonStageClass::command_factory()
 {
     // Tango's command list owns the commands.
     using Stage = LumarvethonStage;
-    command_list.push_back(new StageCommand("Connect", &Stage::connectStage));
-    command_list.push_back(new StageCommand("Disconnect", &Stage::disconnectStage));
-    command_list.push_back(new StageCommand("Home", &Stage::home));
-    command_list.push_back(new StageCommand("Stop", &Stage::stop));
-    command_list.push_back(new StageCommand("Calibrate", &Stage::calibrate));
+    const char *sent = "none; returns once the panel has sent it to the controller";
     command_list.push_back(
-        new StageCommand("StepBy", &Stage::stepBy, "signed distance in micrometres"));
+        new StageCommand("Connect", &Stage::connectStage,
+                         "none; returns once the controller has identified itself to the panel"));
+    command_list.push_back(new StageCommand("Disconnect", &Stage::disconnectStage,
+                                            "none; returns once the panel has closed the port"));
+    command_list.push_back(new StageCommand("Home", &Stage::home, sent));
+    command_list.push_back(new StageCommand("Stop", &Stage::stop, sent));
+    // The name motor tools of Tango call.
+    command_list.push_back(new StageCommand("Abort", &Stage::stop, sent));
+    command_list.push_back(new StageCommand("Calibrate", &Stage::calibrate, sent));
+    command_list.push_back(new StageCommand("StepBy", &Stage::stepBy,
+                                            "signed distance in micrometres (at most 6000)", sent));
 }
 
 void LumarvethonStageClass::attribute_factory(std::vector<Tango::Attr *> &attributes)
@@ -133,27 +156,34 @@ void LumarvethonStageClass::attribute_factory(std::vector<Tango::Attr *> &attrib
     using Stage = LumarvethonStage;
     auto *position = new StageAttribute("Position", Tango::DEV_DOUBLE, &Stage::readPosition,
                                         &Stage::writePosition);
-    micrometres(position, "The stage's position; a write moves it there");
-    position->set_change_event(true, false);
+    micrometres(position, "Position", "The stage's position; a write moves it there", true);
+    // Pushed by the device; Tango checks the change and archive criteria.
+    position->set_change_event(true, true);
+    position->set_archive_event(true, true);
     attributes.push_back(position);
     attributes.push_back(
         micrometres(new StageAttribute("MinPosition", Tango::DEV_DOUBLE, &Stage::readMinPosition),
-                    "The lower limit of the travel"));
+                    "Lower limit", "The lower limit of the travel; a write below is refused"));
     attributes.push_back(
         micrometres(new StageAttribute("MaxPosition", Tango::DEV_DOUBLE, &Stage::readMaxPosition),
-                    "The upper limit of the travel"));
-    attributes.push_back(
-        described(new StageAttribute("Homed", Tango::DEV_BOOLEAN, &Stage::readHomed),
-                  "Whether the stage has been homed"));
+                    "Upper limit", "The upper limit of the travel; a write above is refused"));
+    attributes.push_back(described(
+        new StageAttribute("Homed", Tango::DEV_BOOLEAN, &Stage::readHomed), "Homed",
+        "Whether the stage has found its reference (false from Home until the run has ended)"));
     attributes.push_back(
         described(new StageAttribute("Calibrated", Tango::DEV_BOOLEAN, &Stage::readCalibrated),
-                  "Whether the controller reports itself calibrated"));
+                  "Calibrated", "Whether the controller reports itself calibrated"));
     attributes.push_back(
         described(new StageAttribute("Firmware", Tango::DEV_STRING, &Stage::readFirmware),
-                  "The controller's firmware version"));
+                  "Firmware", "The controller's firmware version"));
     attributes.push_back(
         described(new StageAttribute("PositionAge", Tango::DEV_LONG, &Stage::readPositionAge),
-                  "Time since the last position reply", "ms"));
+                  "Position age", "Time since the last position reply", "ms"));
+    for (Tango::Attr *attribute : attributes) {
+        if (attribute != position && attribute->get_name() != "Firmware"
+            && attribute->get_name() != "PositionAge")
+            attribute->set_change_event(true, false);
+    }
 }
 
 void LumarvethonStageClass::device_factory(const Tango::DevVarStringArray *names)

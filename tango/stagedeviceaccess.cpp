@@ -19,20 +19,18 @@ std::string numberText(double value)
 }
 
 // What the panel said of a value, or nothing when there was no panel to ask.
-template <typename T>
-std::optional<T> answered(PanelReach reach, const T &value)
+template<typename T> std::optional<T> answered(PanelReach reach, const T &value)
 {
     return reach == PanelReach::Answered ? std::optional<T>(value) : std::nullopt;
 }
-template <typename T>
-std::optional<T> answered(PanelReach reach, const std::optional<T> &value)
+template<typename T> std::optional<T> answered(PanelReach reach, const std::optional<T> &value)
 {
     return reach == PanelReach::Answered ? value : std::nullopt;
 }
 
 // Hands Tango a known value, kept in storage for the reply being built; a value not known
 // (yet) has the quality ATTR_INVALID.
-template <typename T, typename Stored>
+template<typename T, typename Stored>
 bool serve(Tango::Attribute &attribute, const std::optional<T> &known, Stored &storage)
 {
     if (!known) {
@@ -49,15 +47,24 @@ bool serve(Tango::Attribute &attribute, const std::optional<T> &known, Stored &s
 void LumarvethonStage::readPosition(Tango::Attribute &attribute)
 {
     const Snapshot now = snapshot();
-    if (serve(attribute, answered(now.reach, now.state.position), positionValue)
-        && now.state.moving)
-        attribute.set_quality(Tango::ATTR_CHANGING);
+    const std::optional<double> position = answered(now.reach, now.state.position);
+    if (serve(attribute, position, positionValue))
+        attribute.set_quality(positionQuality(position, now.state.moving));
 }
 
 void LumarvethonStage::writePosition(Tango::WAttribute &attribute)
 {
     Tango::DevDouble target = 0.0;
     attribute.get_write_value(target);
+    // The panel's limits, as last asked, refuse a target at once; the panel checks again.
+    const Snapshot now = snapshot();
+    const double minimum = now.state.minimum;
+    const double maximum = now.state.maximum;
+    if (now.reach == PanelReach::Answered && minimum < maximum
+        && !(minimum <= target && target <= maximum))
+        Tango::Except::throw_exception(
+            "Lumarvethon_Refused", "outside " + numberText(minimum) + ".." + numberText(maximum),
+            "LumarvethonStage");
     request("move " + numberText(target));
 }
 
@@ -121,7 +128,7 @@ void LumarvethonStage::home()
 
 void LumarvethonStage::stop()
 {
-    request("stop");
+    request("stop", true);
 }
 
 void LumarvethonStage::calibrate()

@@ -11,10 +11,6 @@
 
 namespace {
 
-// Three position replies this close together mean the stage is at rest; an event for less
-// would only report noise.
-constexpr double eventStep = 0.1 - 1e-9;
-
 bool readFlag(const std::string &text, bool *value)
 {
     if (text != "0" && text != "1")
@@ -106,13 +102,6 @@ Verdict judge(PanelReach reach, const PanelState &state, const std::string &deta
     if (!state.homed)
         return { MotorState::Disable, "Connected, the stage is not homed yet" };
     return { MotorState::On, "Ready" };
-}
-
-bool positionEventDue(const std::optional<double> &sent, const std::optional<double> &now)
-{
-    if (sent.has_value() != now.has_value())
-        return true;
-    return now && std::fabs(*now - *sent) >= eventStep;
 }
 
 std::string refusalReason(const std::string &reply)

@@ -2,8 +2,8 @@
 #define STAGESTATUS_H
 
 // The device server's plain logic, apart from Tango and the socket: the panel's `state` reply
-// read into a record, the motor state and status text that follow from it, when a position
-// is worth a change event, and where the panel's socket is. Tests call these directly.
+// read into a record, the motor state and status text that follow from it, and where the panel's
+// socket is. Tests call these directly.
 
 #include <optional>
 #include <string>
@@ -49,17 +49,14 @@ struct Verdict
 // detail: the socket's path or the reason it cannot be reached, for the status text.
 Verdict judge(PanelReach reach, const PanelState &state, const std::string &detail);
 
-// A change event for Position is due when the value appears, disappears or moves by at
-// least 0.1 um from the one last sent.
-bool positionEventDue(const std::optional<double> &sent, const std::optional<double> &now);
-
 // The reason in an "error <reason>" reply; empty for any other line.
 std::string refusalReason(const std::string &reply);
 
 // The panel's socket: the device's SocketPath property when set, else the environment's
 // LUMARVETHON_SOCKET when set, else the path where the panel listens by default.
 std::string chooseSocketPath(const std::string &property, const char *environment);
-// $XDG_RUNTIME_DIR/lumarvethon.sock, or lumarvethon-<uid>/lumarvethon.sock in the temporary directory.
+// $XDG_RUNTIME_DIR/lumarvethon.sock, or lumarvethon-<uid>/lumarvethon.sock in the temporary
+// directory.
 std::string defaultSocketPath();
 
 #endif // STAGESTATUS_H

@@ -61,23 +61,27 @@ void TestScripting::requests_data()
         QTest::addRow("%d %s", stage, request)
             << stage << QByteArray(request) << QByteArray(reply) << QByteArray(wire);
     };
-    row(0, "state", "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
-                    "max=6250 age_ms=- moving=0 stale=0 reconnecting=0");
-    for (const char *request : { "position", "home", "stop", "calibrate", "move 5", "step 5",
-                                 "wait" })
+    row(0, "state",
+        "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
+        "max=6250 age_ms=- moving=0 stale=0 reconnecting=0");
+    for (const char *request :
+         { "position", "home", "stop", "calibrate", "move 5", "step 5", "wait" })
         row(0, request, "error not connected");
     row(0, "disconnect", "ok");
     for (const char *request : { "bogus", "", "state now", "Home", " home" })
         row(0, request, "error unknown command");
-    row(1, "state", "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
-                    "max=14750 age_ms=- moving=0 stale=0 reconnecting=0");
+    row(1, "state",
+        "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
+        "max=14750 age_ms=- moving=0 stale=0 reconnecting=0");
     // A home counts as motion until three position replies agree.
-    row(2, "state", "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=- min=-250 "
-                    "max=14750 age_ms=- moving=1 stale=0 reconnecting=0");
+    row(2, "state",
+        "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=- min=-250 "
+        "max=14750 age_ms=- moving=1 stale=0 reconnecting=0");
     row(1, "position", "error no position yet");
     row(1, "connect", "error already connected");
-    for (const char *request : { "move 5", "step 5", "stop" })
+    for (const char *request : { "move 5", "step 5" })
         row(1, request, "error not homed");
+    row(1, "stop", "ok", ">stop\r"); // a stop always goes out, homed or not
     row(1, "home", "ok", ">stop\r>home\r");
     row(1, "calibrate", "ok", ">auto\r>status\r");
     row(2, "move 12.5", "ok", ">ma 125");
@@ -90,6 +94,13 @@ void TestScripting::requests_data()
     row(2, "step 0.126", "ok", ">mr 1.3"); // to hundredths, as the step box takes it
     row(2, "step -6000.01", "error step outside -6000..6000");
     row(2, "stop", "ok", ">stop\r");
+    // A request read after its deadline (the monotonic clock's ms) is refused, unsent.
+    row(2, "deadline 1 move 12.5", "error expired");
+    row(2, "deadline 1 stop", "error expired");
+    row(2, "deadline 99999999999999 move 12.5", "ok", ">ma 125");
+    for (const char *request :
+         { "deadline x move 5", "deadline -1 stop", "deadline 5", "deadline 9 deadline 9 stop" })
+        row(2, request, "error bad deadline");
     row(2, "disconnect", "ok");
     for (const char *request :
          { "move 1,5", "move nan", "move inf", "move -inf", "move 1e999", "move", "move abc",
@@ -210,8 +221,9 @@ void TestScripting::pendingReplies()
     QCOMPARE(script.line().left(state.size()), state);
     QFETCH(QString, box);
     if (again)
-        QCOMPARE(script.line(), box.isEmpty() ? QByteArray("error already connected")
-                                              : QByteArray("error dialog open"));
+        QCOMPARE(script.line(),
+                 box.isEmpty() ? QByteArray("error already connected")
+                               : QByteArray("error dialog open"));
     QTRY_COMPARE(closer.title(), box);
     QCOMPARE(closer.count(), int(!box.isEmpty()));
 }
