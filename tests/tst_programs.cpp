@@ -70,6 +70,8 @@ void TestPrograms::answers_data()
     row("panel port and simulate", panelBin, { "--simulate", "--port", "x" }, 2, "--port and");
     row("panel headless alone", panelBin, { "--headless" }, 2, "--headless needs --listen");
     row("panel bad name", panelBin, { "--name", "a/b" }, 2, "invalid name \"a/b\" for --name");
+    row("panel bad group", panelBin, { "--listen-group", "no group" }, 2,
+        "invalid group \"no group\" for --listen-group: there is no group no group");
     row("simulator version", simBin, { "--version" }, 0,
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");
@@ -225,8 +227,9 @@ void TestPrograms::headless()
     const QString socket = dir.filePath(QStringLiteral("panel.sock"));
     QProcess run;
     run.setProcessEnvironment(withoutDisplay());
-    run.start(panelBin, { "--headless", "--port", controller.devicePath(), "--listen", socket,
-                          "--record", dir.path() + "/" });
+    run.start(panelBin,
+              { "--headless", "--port", controller.devicePath(), "--listen", socket, "--record",
+                dir.path() + "/" });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
     QLocalSocket script;
     script.connectToServer(socket);
