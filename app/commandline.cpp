@@ -192,6 +192,12 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
                        "or the same in lumarvethon-UID in the temporary directory when that "
                        "variable is unset."),
         QStringLiteral("PATH"));
+    const QCommandLineOption listenGroup(
+        QStringLiteral("listen-group"),
+        QStringLiteral("Let the members of GROUP reach the script socket too (socket 0660, a "
+                       "directory the panel makes for it 0770, both GROUP's): they may then do "
+                       "all that scripts may. Without it the socket is the user's own."),
+        QStringLiteral("GROUP"));
     const QCommandLineOption name(
         QStringLiteral("name"),
         QStringLiteral("Run as the instance NAME (letters, digits, - and _, at most 32): its own "
@@ -202,6 +208,7 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
     parser.addOption(reconnect);
     parser.addOption(record);
     parser.addOption(listen);
+    parser.addOption(listenGroup);
     parser.addOption(headless);
     parser.addOption(name);
 
@@ -268,6 +275,14 @@ CommandLineResult parseCommandLine(const QStringList &arguments)
         if (path.isEmpty())
             return failure(QStringLiteral("--listen needs the path of a socket"));
         result.listenPath = QFileInfo(path).absoluteFilePath();
+    }
+    if (parser.isSet(listenGroup)) {
+        result.listenGroup = parser.value(listenGroup).trimmed();
+        gid_t gid = 0;
+        QString error;
+        if (!SocketPath::groupId(result.listenGroup, &gid, &error))
+            return failure(QStringLiteral("invalid group \"%1\" for --listen-group: %2")
+                               .arg(parser.value(listenGroup), error));
     }
     result.headless = parser.isSet(headless);
     if (result.headless && result.listenPath.isEmpty())

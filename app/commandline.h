@@ -22,6 +22,7 @@ struct CommandLineResult
     QString firmware = QStringLiteral("1.06"); // of the simulated controller
     QString recordFile; // empty: no record from start-up
     QString listenPath; // absolute path of the script socket; empty: scripts not allowed
+    QString listenGroup; // the group that may reach the socket too; empty: the remembered one
     bool headless = false; // no window: what a message box would say goes to stderr
     QString instanceName; // empty: the default instance
     int exitCode = -1; // 0 or more: print message and end with this code instead of running

@@ -98,6 +98,8 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
+    if (!options.listenGroup.isEmpty())
+        window.setListenGroup(options.listenGroup);
     if (!options.listenPath.isEmpty()) {
         QString error;
         if (!window.listenForScripts(options.listenPath, &error)) {

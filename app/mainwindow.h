@@ -85,6 +85,9 @@ public:
     // Lets scripts drive the stage through a local socket at path, as "Allow scripts" does.
     // False, with *error set, when the path cannot be listened on.
     bool listenForScripts(const QString &path, QString *error);
+    // The group that may reach the script socket from the next listen on, for this run
+    // (--listen-group); the remembered one otherwise.
+    void setListenGroup(const QString &name);
     // Headless: the window is never shown and no modal box ever opens; what a box would say
     // goes to standard error and to the record instead.
     void setHeadless(bool on);
@@ -167,6 +170,7 @@ private:
     void showPositionPlot();
     void setUpScripting();
     void allowScripts(bool on);
+    void chooseScriptGroup();
     QString rememberedPortIfPresent() const;
     void restoreRemembered();
     void resumeRemembered();
@@ -270,6 +274,7 @@ private:
     double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
     bool targetKnown = false;
     QAction *actionAllowScripts = nullptr;
+    QAction *actionScriptGroup = nullptr;
     ScriptServer *scriptServer = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;

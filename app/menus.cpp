@@ -40,6 +40,8 @@ void MainWindow::buildMenus()
     actionAllowScripts = menuConnection->addAction(tr("Allow scripts"));
     actionAllowScripts->setObjectName(QStringLiteral("actionAllowScripts"));
     actionAllowScripts->setCheckable(true);
+    actionScriptGroup = menuConnection->addAction(tr("Script group..."));
+    actionScriptGroup->setObjectName(QStringLiteral("actionScriptGroup"));
 
     menuView = ui->menuBar->addMenu(tr("&View"));
     menuView->setObjectName(QStringLiteral("menuView"));
@@ -59,9 +61,9 @@ void MainWindow::buildMenus()
 
 void MainWindow::showAbout()
 {
-    QMessageBox::about(this, tr("About %1").arg(QApplication::applicationName()),
-                       tr("<b>%1</b> %2<br>Control panel for a single-axis positioning stage "
-                          "on a serial port.")
-                           .arg(QApplication::applicationName(),
-                                QApplication::applicationVersion()));
+    QMessageBox::about(
+        this, tr("About %1").arg(QApplication::applicationName()),
+        tr("<b>%1</b> %2<br>Control panel for a single-axis positioning stage "
+           "on a serial port.")
+            .arg(QApplication::applicationName(), QApplication::applicationVersion()));
 }

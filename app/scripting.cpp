@@ -12,6 +12,8 @@
 #include "scriptserver.h"
 
 #include <QAction>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -41,6 +43,37 @@ void MainWindow::setUpScripting()
     connect(this, &MainWindow::motionStarted, scriptServer, &ScriptServer::motionStarted);
     connect(this, &MainWindow::portClosed, scriptServer, &ScriptServer::connectionEnded);
     connect(actionAllowScripts, &QAction::triggered, this, &MainWindow::allowScripts);
+    scriptServer->setListenGroup(remembered->scriptGroup());
+    connect(actionScriptGroup, &QAction::triggered, this, &MainWindow::chooseScriptGroup);
+}
+
+void MainWindow::setListenGroup(const QString &name)
+{
+    scriptServer->setListenGroup(name);
+}
+
+void MainWindow::chooseScriptGroup()
+{
+    bool ok = false;
+    const QString name
+        = QInputDialog::getText(this, tr("Script group"),
+                                tr("Members of this group may reach the script socket and do all "
+                                   "that scripts may (empty: only you):"),
+                                QLineEdit::Normal, scriptServer->listenGroup(), &ok)
+              .trimmed();
+    if (!ok)
+        return;
+    gid_t gid = 0;
+    QString error;
+    if (!name.isEmpty() && !SocketPath::groupId(name, &gid, &error)) {
+        ui->statusBar->showMessage(error, listenMessageMs);
+        return;
+    }
+    remembered->setScriptGroup(name);
+    scriptServer->setListenGroup(name);
+    // A socket open already is made again, so that the choice holds at once.
+    if (scriptServer->isListening() && !listenForScripts(scriptServer->path(), &error))
+        ui->statusBar->showMessage(error, listenMessageMs);
 }
 
 bool MainWindow::listenForScripts(const QString &path, QString *error)

@@ -46,10 +46,16 @@ bool ScriptServer::listen(const QString &path)
 {
     close();
     chosenPath = path;
+    gid_t gid = SocketPath::noGroup;
+    if (!group.isEmpty() && !SocketPath::groupId(group, &gid, &error))
+        return false;
+    // The directory the panel makes is its own (and the group's); one that exists already
+    // and that it did not choose is the operator's business.
     const QString directory = QFileInfo(path).absolutePath();
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
-        && directory == SocketPath::runtimeDirectory()
-        && !SocketPath::makePrivateDirectory(directory, &error))
+    const bool madeHere = !QFileInfo::exists(directory)
+        || (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
+            && directory == SocketPath::runtimeDirectory());
+    if (madeHere && !SocketPath::makePrivateDirectory(directory, gid, &error))
         return false;
     if (!clearLeftSocket(path))
         return false;
@@ -62,7 +68,9 @@ bool ScriptServer::listen(const QString &path)
         error = tr("cannot listen on %1: %2").arg(path, server->errorString());
         return false;
     }
-    if (!SocketPath::moveIntoPlace(temporary, path, &error)) {
+    // Opened to the group before it has the name that clients know.
+    if ((gid != SocketPath::noGroup && !SocketPath::openToGroup(temporary, gid, &error))
+        || !SocketPath::moveIntoPlace(temporary, path, &error)) {
         server->close();
         return false;
     }

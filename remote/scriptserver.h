@@ -1,7 +1,8 @@
 #ifndef SCRIPTSERVER_H
 #define SCRIPTSERVER_H
 
-// Lets scripts drive the stage: listens on a local socket that only the same user can open,
+// Lets scripts drive the stage: listens on a local socket that only the same user (and, when
+// chosen, the members of one group) can open,
 // takes at most maxClients scripts at a time, one ScriptSession each, and passes what happens
 // on the link on to them. It reaches the stage only through a ScriptablePanel. It keeps the
 // last position of the connection so that a script can ask for it at any time.
@@ -39,6 +40,9 @@ public:
     // crashed). False, with errorString(), when another program listens there or the path
     // cannot be used; the path is then left as it is.
     bool listen(const QString &path);
+    // The group whose members may open the socket from the next listen() on; empty: none.
+    void setListenGroup(const QString &name) { group = name; }
+    QString listenGroup() const { return group; }
     // Stops listening, removes the socket if it is still the one made, and closes every
     // script's connection.
     void close();
@@ -70,6 +74,7 @@ private:
     QList<ScriptSession *> sessions;
     LastPosition last;
     QString chosenPath;
+    QString group;
     SocketPath::FileId placed; // the socket file made by the last listen()
     QString error;
 };

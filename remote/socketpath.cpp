@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,29 +42,64 @@ QString defaultPath()
     return QDir(runtimeDirectory()).filePath(QStringLiteral("lumarvethon.sock"));
 }
 
-bool makePrivateDirectory(const QString &directory, QString *error)
+bool groupId(const QString &name, gid_t *gid, QString *error)
+{
+    const struct group *entry = ::getgrnam(name.toLocal8Bit().constData());
+    if (!entry) {
+        *error = tr("there is no group %1").arg(name);
+        return false;
+    }
+    *gid = entry->gr_gid;
+    return true;
+}
+
+bool makePrivateDirectory(const QString &directory, gid_t group, QString *error)
 {
     const QByteArray name = QFile::encodeName(directory);
+    const mode_t mode = group == noGroup ? 0700 : 0770;
+    // Made private; the group gets it below, once it is the group's.
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
         *error = tr("cannot make the directory %1: %2").arg(directory, systemError());
         return false;
     }
+    // Opened, not named again, so that what is checked is what gets the modes.
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat status
     {
     };
-    if (::lstat(name.constData(), &status) != 0) {
-        *error = tr("cannot use the directory %1: %2").arg(directory, systemError());
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        *error = errno == ENOTDIR || errno == ELOOP
+            ? tr("%1 is not a directory").arg(directory)
+            : tr("cannot use the directory %1: %2").arg(directory, systemError());
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
-    if (!S_ISDIR(status.st_mode))
-        *error = tr("%1 is not a directory").arg(directory);
-    else if (status.st_uid != ::getuid())
+    bool ok = false;
+    // Open to others, or to a group other than the chosen one: someone else may have put
+    // something there.
+    const bool open = (status.st_mode & 007) != 0
+        || ((status.st_mode & 070) != 0 && (group == noGroup || status.st_gid != group));
+    if (status.st_uid != ::getuid())
         *error = tr("the directory %1 belongs to another user").arg(directory);
-    else if ((status.st_mode & 077) != 0)
+    else if (open)
         *error = tr("the directory %1 is open to other users").arg(directory);
+    else if ((group != noGroup && ::fchown(fd, uid_t(-1), group) != 0) || ::fchmod(fd, mode) != 0)
+        *error = tr("cannot give the directory %1 to its group: %2").arg(directory, systemError());
     else
-        return true;
-    return false;
+        ok = true;
+    ::close(fd);
+    return ok;
+}
+
+bool openToGroup(const QString &path, gid_t group, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::lchown(name.constData(), uid_t(-1), group) != 0 || ::chmod(name.constData(), 0660) != 0) {
+        *error = tr("cannot give the socket %1 to its group: %2").arg(path, systemError());
+        return false;
+    }
+    return true;
 }
 
 FileId fileId(const QString &path)

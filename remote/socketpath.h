@@ -17,9 +17,20 @@ QString runtimeDirectory();
 // runtimeDirectory() + "/lumarvethon.sock".
 QString defaultPath();
 
-// Makes the private directory (mode 0700) if it is missing; false, with the reason, when it
-// is no directory, belongs to another user or is open to others.
-bool makePrivateDirectory(const QString &directory, QString *error);
+// No group: the socket and its directory stay the user's own.
+constexpr gid_t noGroup = gid_t(-1);
+
+// The id of the named group; false, with the reason, when there is none.
+bool groupId(const QString &name, gid_t *gid, QString *error);
+
+// Makes the private directory (mode 0700; 0770 and the group's when a group is given) if it
+// is missing, and gives one of the user's own these modes; false, with the reason, when it
+// is no directory, belongs to another user or is open to others than the user and the group.
+bool makePrivateDirectory(const QString &directory, gid_t group, QString *error);
+
+// Opens the socket at path to the group (mode 0660, the group's); false, with the reason,
+// when the user may not give it to that group.
+bool openToGroup(const QString &path, gid_t group, QString *error);
 
 // Which file a path names (without following a final symbolic link); null when none.
 struct FileId

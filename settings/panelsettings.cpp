@@ -18,6 +18,7 @@ const QString portKey = QStringLiteral("connection/port");
 const QString reconnectKey = QStringLiteral("connection/reconnect");
 const QString scriptsKey = QStringLiteral("scripts/allow");
 const QString socketKey = QStringLiteral("scripts/socket");
+const QString groupKey = QStringLiteral("scripts/group");
 const QString placeKey = QStringLiteral("window/position");
 const QString stepKey = QStringLiteral("positioning/step");
 const QString minutesKey = QStringLiteral("plot/minutes");
@@ -192,6 +193,8 @@ void PanelSettings::readValues()
     take(
         socketKey, [](const QVariant &v) { return readText(v, true); }, socket);
     take(
+        groupKey, [](const QVariant &v) { return readText(v, false); }, group);
+    take(
         placeKey,
         [](const QVariant &v) -> std::optional<std::optional<QPoint>> {
             const QPoint p = v.toPoint();
@@ -247,6 +250,15 @@ bool PanelSettings::setScripts(bool on, const QString &socketPath)
         socket = socketPath;
         settings->setValue(socketKey, socketPath);
     }
+    return commit();
+}
+
+bool PanelSettings::setScriptGroup(const QString &name)
+{
+    group = name;
+    if (!name.isEmpty())
+        return write(groupKey, name);
+    settings->remove(groupKey); // none: an empty entry would read as a damaged one
     return commit();
 }
 

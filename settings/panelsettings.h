@@ -65,6 +65,7 @@ public:
     bool reconnect() const { return reconnecting; }
     bool allowScripts() const { return scripts; }
     QString socketPath() const { return socket; } // empty: the instance's default
+    QString scriptGroup() const { return group; } // the group that may reach it; empty: none
     std::optional<QPoint> windowPosition() const { return place; }
     double stepSize() const { return step; }
     int plotMinutes() const { return minutes; }
@@ -73,6 +74,7 @@ public:
     bool setPort(const QString &name);
     bool setReconnect(bool on);
     bool setScripts(bool on, const QString &path);
+    bool setScriptGroup(const QString &name);
     void setWindowPosition(const QPoint &position); // written later, with the next write
     bool setStepSize(double micrometres);
     bool setPlotMinutes(int value);
@@ -115,6 +117,7 @@ private:
     bool reconnecting = false;
     bool scripts = false;
     QString socket;
+    QString group;
     std::optional<QPoint> place;
     double step = defaultStep;
     int minutes = defaultPlotMinutes;

@@ -111,6 +111,13 @@ LumarvethonStageClass::LumarvethonStageClass(std::string &name)
     : Tango::DeviceClass(name)
 { }
 
+// Tango deletes its classes on RestartServer and then asks for them again: the next init()
+// must make a new one rather than hand back the deleted one.
+LumarvethonStageClass::~LumarvethonStageClass()
+{
+    singleton = nullptr;
+}
+
 LumarvethonStageClass *LumarvethonStageClass::init(const char *name)
 {
     if (!singleton) {

@@ -13,6 +13,7 @@ class LumarvethonStageClass : public Tango::DeviceClass
 public:
     static LumarvethonStageClass *init(const char *name);
     static LumarvethonStageClass *instance();
+    ~LumarvethonStageClass() override;
 
 protected:
     explicit LumarvethonStageClass(std::string &name);

@@ -75,6 +75,8 @@ void TestPrograms::answers_data()
     row("panel port and simulate", panelBin, { "--simulate", "--port", "x" }, 2, "--port and");
     row("panel headless alone", panelBin, { "--headless" }, 2, "--headless needs --listen");
     row("panel bad name", panelBin, { "--name", "a/b" }, 2, "invalid name \"a/b\" for --name");
+    row("panel bad group", panelBin, { "--listen-group", "no group" }, 2,
+        "invalid group \"no group\" for --listen-group: there is no group no group");
     row("simulator version", simBin, { "--version" }, 0,
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");

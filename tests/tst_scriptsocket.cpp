@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -91,6 +92,8 @@ void TestScriptSocket::pathOwnership_data()
                                << "cannot use %1: no answer within 1000 ms";
     QTest::newRow("directory made") << "no directory"
                                     << "";
+    QTest::newRow("made for a group") << "group"
+                                      << "";
     QTest::newRow("directory open") << "open"
                                     << "the directory %1 is open to other users";
     QTest::newRow("another's directory") << "chown"
@@ -113,7 +116,7 @@ void TestScriptSocket::pathOwnership()
     const QString dir = tmp.filePath(QStringLiteral("lumarvethon-%1").arg(::getuid()));
     const QString path = dir + QStringLiteral("/lumarvethon.sock");
     QCOMPARE(ScriptServer::defaultPath(), path);
-    if (place != "no directory")
+    if (place != "no directory" && place != "group")
         QVERIFY(QDir().mkdir(dir) && (place == "open" || ::chmod(qPrintable(dir), 0700) == 0));
     if (place == "chown" && ::chown(qPrintable(dir), 65534, 65534) != 0)
         QSKIP("changing the owner needs root");
@@ -138,10 +141,22 @@ void TestScriptSocket::pathOwnership()
     const SocketPath::FileId before = SocketPath::fileId(kept);
     const QFile::Permissions mode = QFileInfo(kept).permissions();
     MainWindow window;
+    const struct group *own = ::getgrgid(::getgid());
+    QVERIFY(own);
+    if (place == "group")
+        window.setListenGroup(QString::fromLocal8Bit(own->gr_name));
     QString reason;
     QCOMPARE(window.listenForScripts(path, &reason), error.isEmpty());
     QVERIFY2(reason.contains(error.arg(kept)), qPrintable(reason));
-    if (error.isEmpty()) {
+    struct stat status
+    {
+    };
+    if (place == "group") { // the group's, and no one else's
+        QVERIFY(::stat(qPrintable(dir), &status) == 0 && status.st_gid == own->gr_gid);
+        QCOMPARE(status.st_mode & 0777, 0770u);
+        QVERIFY(::stat(qPrintable(path), &status) == 0 && status.st_gid == own->gr_gid);
+        QCOMPARE(status.st_mode & 0777, 0660u);
+    } else if (error.isEmpty()) {
         QCOMPARE(QFileInfo(dir).permissions() & 0x0077, 0);
         QCOMPARE(Script(path).ask("state").left(14), QByteArray("ok connected=0"));
     } else { // left as it was

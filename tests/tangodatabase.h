@@ -1,0 +1,56 @@
+#ifndef TANGODATABASE_H
+#define TANGODATABASE_H
+
+// A Tango database of a test's own: a private MariaDB server (its data in a temporary
+// directory, on a free loopback port and a socket there) with Debian's Tango schema, and
+// DataBaseds on another free port. Nothing of the machine's own database is used or touched;
+// everything started is ended by the destructor.
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A child program that is killed when the test ends, even when the test crashes and no
+// destructor runs.
+class ChildProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override;
+};
+
+class TangoDatabase
+{
+public:
+    TangoDatabase();
+    ~TangoDatabase();
+    TangoDatabase(const TangoDatabase &) = delete;
+    TangoDatabase &operator=(const TangoDatabase &) = delete;
+
+    // Why this machine cannot run one (a program missing); empty when it can.
+    static QString missing();
+    // Sets up and starts both servers; false, with errorString(), when one fails.
+    bool start();
+    // DataBaseds alone: stopped, as a facility's database going down, and started again.
+    void stopDataBaseds();
+    bool startDataBaseds();
+    // "127.0.0.1:PORT", the TANGO_HOST of clients and servers.
+    QString tangoHost() const { return host; }
+    // tango_admin with the arguments, against this database; false when it fails.
+    bool admin(const QStringList &arguments);
+    QString errorString() const { return error; }
+
+private:
+    bool run(const QString &program, const QStringList &arguments,
+             const QString &input = QString());
+    bool startProcess(QProcess &process, const QString &program, const QStringList &arguments,
+                      const QString &log);
+    static void end(QProcess &process);
+
+    QTemporaryDir dir;
+    ChildProcess mariadb, databaseds;
+    QString host;
+    int mariadbPort = 0;
+    QString error;
+};
+
+#endif // TANGODATABASE_H
