@@ -63,6 +63,9 @@ Figure measurePositionStorage();
 // Automatic reconnection's tries after the controller has hung up (ends the connection).
 Figure measureReconnection(BenchPanel &panel, const BenchOptions &options);
 
+// The line-rate figures again in this program started under xvfb-run on Qt's xcb platform.
+QVector<Figure> measureLineRateUnderXvfb(const QString &program, const BenchOptions &options);
+
 // Start-up in fresh processes: this program re-executed with the probe flag.
 Figure measureStartup(const QString &program, const BenchOptions &options);
 // The probe itself: builds the application and the window, shows it, prints the time since

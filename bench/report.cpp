@@ -82,6 +82,12 @@ What is measured:
    In the console-hidden run, each value's latency too: from its write to the first paint
    of the label that shows it or a later value; the 99th percentile, and the largest over
    the stream's first 200 ms, where the read-out's pacing has to find its rhythm.
+   These rows are offscreen: paints go to memory only. The rows whose names end in "under
+   Xvfb", a real X server, are the same runs in this program started again by xvfb-run on Qt's xcb
+   platform, as an operator's desktop renders them: every paint also travels to the X
+   server, so they are the higher figures, and the ones to compare with a measurement of
+   the panel taken from outside under X (top, pidstat). The panel's own work is the
+   offscreen figure; the difference is what the display costs.
 7. CPU for a flood: the GUI thread's CPU time in the throughput run, per 100,000 lines.
 8. The plot under streamed moves: a position plot whose clock the benchmark sets is given a
    target every millisecond and a position every 150 ms for 10 minutes (600,000 moves, a
