@@ -5,7 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
-#include "portrecovery.h"
+#include "linksupervisor.h"
 #include "protocol.h"
 #include "settingsdialog.h"
 
@@ -15,7 +15,7 @@
 void MainWindow::openSerialPort()
 {
     // The operator's own Connect ends any automatic trying.
-    stopReconnecting();
+    link->stopReconnecting();
     openPort(settings->currentSettings().portName, false);
 }
 
@@ -36,13 +36,18 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
                      tr("No COM-Port found: \n1. Check Device-Connection \n2. Install "
                         "Device Driver"),
                      [this] { statusLabel->setText(tr("Open error")); });
-        emit openFailed(serial->errorString());
+        // The box keeps its designed text; the system's reason goes to the console and the
+        // record.
+        const QString reason = serial->errorString();
+        link->openFailed(portName, reason);
+        emit openFailed(reason);
         return false;
     }
 
-    // The lost device's identity, should it go, is that of the device the path leads to.
-    openedPort = openedPortRecord(portName, portListing.ports());
-    emit portOpened(portName);
+    link->portOpened(portName, quiet);
+    // A reconnection try is no connection until its controller has identified itself.
+    if (!quiet)
+        emit portOpened(portName);
     // Every connection has to identify itself afresh: neither an earlier controller's
     // version or calibration status nor bytes that were waiting on the line (or half a line left
     // over from the last connection) may stand in for this controller's answer.
@@ -50,7 +55,6 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     statusCode.clear();
     identified = false;
     answered = false;
-    reconnectTry = quiet;
     serial->clear(QSerialPort::AllDirections);
     rxBuffer.clear();
     discardingOverlongLine = false;
@@ -58,23 +62,17 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     // have let the port go already, or the toolkit may say nothing at all.
     if (!serial->isOpen())
         return false;
-    if (deviceLost(serial->handle())) {
-        loseDevice(tr("The device is no longer there"));
+    const QString connectedText = tr("Connected to %1 : %2, %3, %4, %5, %6")
+                                      .arg(portName, p.baudRateText, p.dataBitsText, p.parityText,
+                                           p.stopBitsText, p.flowControlText);
+    if (!link->portReady(connectedText))
         return false;
-    }
-    openClock.start();
-    replyClock.start();
-    lastReplyClock.start();
 
     console->setEnabled(true);
     console->setLocalEcho(p.localEcho);
     ui->actionConnect->setEnabled(false);
     ui->actionDisconnect->setEnabled(true);
     ui->actionConfigure->setEnabled(false);
-    connectedText = tr("Connected to %1 : %2, %3, %4, %5, %6")
-                        .arg(portName, p.baudRateText, p.dataBitsText, p.parityText, p.stopBitsText,
-                             p.flowControlText);
-    statusLabel->setText(connectedText);
     pollTimer->start(pollInterval);
 
     sendCommand(Protocol::identify);
@@ -85,13 +83,12 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
 void MainWindow::closeSerialPort()
 {
     const bool wasOpen = serial->isOpen();
+    // A reconnection try let go before it identified itself was never announced.
+    const bool announced = wasOpen && !link->waitingForIdentity();
     if (wasOpen)
         serial->close();
-    // Closing ends any automatic trying too; a lost device starts it again afterwards.
-    stopReconnecting();
+    link->portClosed();
     identified = false;
-    readoutStale = false;
-    setStyle(ui->label_Position, QString());
     console->setEnabled(false);
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
@@ -103,34 +100,13 @@ void MainWindow::closeSerialPort()
     setStyle(ui->pushButton_home, QStringLiteral("color: grey"));
     if (pollTimer->isActive())
         pollTimer->stop();
-    if (wasOpen)
+    if (announced)
         emit portClosed();
 }
 
 void MainWindow::handleError(QSerialPort::SerialPortError error)
 {
-    // A lost device shows up as a ResourceError, or, depending on a stale errno, as a
-    // ReadError on every read in a busy loop. Either way the port is let go first, so that
-    // nothing spins while the operator reads the message, and the message is shown once.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
-    if (criticalErrorShown || !serial->isOpen())
-        return;
-    loseDevice(serial->errorString());
-}
-
-void MainWindow::loseDevice(const QString &text)
-{
-    // The box is due before the signals go out: a script they answer must not act behind it.
-    const bool reconnect = actionReconnect->isChecked();
-    if (!reconnect) {
-        criticalErrorShown = true;
-        showErrorBox(tr("Critical Error"), text, [this] { criticalErrorShown = false; });
-    }
-    emit connectionLost(text);
-    closeSerialPort();
-    if (reconnect)
-        startReconnecting(text);
+    link->portError(error);
 }
 
 void MainWindow::writeData(const QByteArray &data)

@@ -3,6 +3,7 @@
 
 #include "console.h"
 #include "errorboxes.h"
+#include "linksupervisor.h"
 #include "panelsettings.h"
 #include "positionlist.h"
 #include "positionswindow.h"
@@ -44,7 +45,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     ui->statusBar->addWidget(statusLabel);
 
     pollTimer = new QTimer(this);
-    reconnectTimer = new QTimer(this);
     errorBoxes = new ErrorBoxes(this);
 
     connectActions();
@@ -53,6 +53,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     errorBoxes->setRecorder(recorder);
     setUpScripting();
     setUpPositions();
+    assembleFeatures();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
     setUpReadout(); // its read pacer looks at each read before readData takes it
@@ -63,9 +64,8 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     // identification: a device that is gone is a loss, not a controller that did not answer,
     // so the order of these three connections matters.
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(getPosition()));
-    connect(pollTimer, &QTimer::timeout, this, &MainWindow::watchLink);
+    connect(pollTimer, &QTimer::timeout, this, &MainWindow::linkCheckDue);
     connect(pollTimer, SIGNAL(timeout()), this, SLOT(checkVersion()));
-    connect(reconnectTimer, &QTimer::timeout, this, &MainWindow::tryReconnect);
     connect(ui->horizontalSlider, SIGNAL(sliderPressed()), this, SLOT(blockSlider()));
     connect(ui->horizontalSlider, SIGNAL(sliderReleased()), this, SLOT(goToSliderPosition()));
 
@@ -101,6 +101,7 @@ void MainWindow::connectActions()
 void MainWindow::setHeadless(bool on)
 {
     errorBoxes->setHeadless(on);
+    link->setHeadless(on);
 }
 
 void MainWindow::showErrorBox(const QString &title, const QString &text,

@@ -11,7 +11,7 @@
 //   menus.cpp        the menu bar and the About box
 //   errorboxes.h     ErrorBoxes, the one sink of failures: a box in a window, shown after
 //                    the call that found it has ended; headless, standard error and the record
-//   linkwatch.cpp    stale read-out, lost devices and automatic reconnection
+//   features.cpp     where the features beside the design are put together
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
@@ -24,13 +24,12 @@
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
+#include "linkhost.h"
 #include "motionwatch.h"
-#include "portrecovery.h"
 #include "positionsstage.h"
 #include "scriptablepanel.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QString>
@@ -46,6 +45,7 @@ class QMenu;
 class QTimer;
 class Console;
 class ErrorBoxes;
+class LinkSupervisor;
 class PanelSettings;
 class PositionList;
 class PositionPlot;
@@ -62,7 +62,10 @@ namespace Protocol {
 enum class Grammar;
 }
 
-class MainWindow : public QMainWindow, public ScriptablePanel, public PositionsStage
+class MainWindow : public QMainWindow,
+                   public ScriptablePanel,
+                   public PositionsStage,
+                   public LinkHost
 {
     Q_OBJECT
 
@@ -120,6 +123,8 @@ signals:
     // have restarted, so the stage has to be homed again.
     void controllerMayHaveRestarted(int silentSeconds);
     void portClosed();
+    void stageHomed(); // a reference run went out: the stage counts as homed
+    void linkCheckDue(); // on every poll tick, between the position query and the version check
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -143,8 +148,6 @@ private slots:
 
     void getPosition();
     void checkVersion();
-    void watchLink();
-    void tryReconnect();
     void blockSlider();
     void goToSliderPosition();
 
@@ -152,17 +155,7 @@ private:
     friend class PanelProbe; // lets the tests read the shared state
 
     void connectActions();
-    // Opens the port under this name with the dialog's line settings; a quiet open (an
-    // automatic reconnection try) shows no box when it fails.
-    bool openPort(const QString &portName, bool quiet);
-    void loseDevice(const QString &errorText);
-    void startReconnecting(const QString &errorText);
-    void resumeReconnecting();
-    void stopReconnecting();
-    void giveUpReconnectTry();
-    void askToHomeAgain(qint64 silenceMs);
-    void consoleNote(const QString &text); // a line of the panel's own in the console
-    void markReadoutFresh();
+    void assembleFeatures();
     void buildMenus();
     void connectRecording();
     void askRecordingFile();
@@ -202,7 +195,21 @@ private:
 
     // Every error box goes through errorBoxes (errorboxes.h).
     void showErrorBox(const QString &title, const QString &text,
-                      const std::function<void()> &afterClosed = {});
+                      const std::function<void()> &afterClosed = {}) override;
+
+    // LinkHost: what link supervision may see and do.
+    QString statusText() const override;
+    void showStatus(const QString &text) override;
+    void consoleNote(const QString &text) override;
+    void showReadoutLive(bool live) override;
+    bool controllerKnown() const override { return identified; }
+    void requireHomingAgain() override;
+    void askIdentity() override;
+    // Opens the port under this name with the dialog's line settings; a quiet open (an
+    // automatic reconnection try) shows no box when it fails.
+    bool openPort(const QString &portName, bool quiet) override;
+    void closePort() override { closeSerialPort(); }
+    void offerDisconnect(bool offered) override;
 
     void showAbout();
     // Enables the controls by allows(), after every change of the state it reads.
@@ -281,25 +288,7 @@ private:
     // After an over-long partial line is dropped, its tail up to the next CR goes too.
     bool discardingOverlongLine = false;
 
-    // The link's health: the port as it was opened (for finding it again), the time since
-    // the last position reply, and the automatic reconnection.
-    // A port opened by a reconnection try has this long to identify itself; replies after
-    // this long a silence may come from a controller that has restarted.
-    static constexpr int reconnectIdentifyMs = 2000;
-    static constexpr int restartSilenceMs = 2000;
-    PortRecord openedPort;
-    QString connectedText;
-    QString staleText; // the status text of a quiet read-out
-    QElapsedTimer replyClock; // since the last position reply
-    QElapsedTimer lastReplyClock; // since the last bytes of any kind
-    QElapsedTimer openClock;
-    bool readoutStale = false;
-    bool positionTakenIn = false; // by the read under way
-    bool reconnectTry = false; // the port was opened by a reconnection try
-    QTimer *reconnectTimer = nullptr;
-    QString reconnectText;
-    bool foreignAnnounced = false; // the status bar has said that another device is there
-    PortListing portListing;
+    LinkSupervisor *link = nullptr; // stale read-out, losses, reconnection
 
     // What this instance remembers, and its named positions (declared after the settings
     // they are kept in, so that they go first).
@@ -312,8 +301,6 @@ private:
     bool positionKnown = false; // a position reply came in this connection
     MotionWatch positionsRest; // whether the stage has come to rest, for the positions window
 
-    // Only one "Critical Error" box at a time, however many errors a lost device reports.
-    bool criticalErrorShown = false;
     ErrorBoxes *errorBoxes = nullptr;
 };
 

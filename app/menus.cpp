@@ -32,11 +32,6 @@ void MainWindow::buildMenus()
     actionReconnect = menuConnection->addAction(tr("Reconnect automatically"));
     actionReconnect->setObjectName(QStringLiteral("actionReconnect"));
     actionReconnect->setCheckable(true);
-    // Turning it off ends any trying under way.
-    connect(actionReconnect, &QAction::toggled, this, [this](bool on) {
-        if (!on)
-            stopReconnecting();
-    });
     actionAllowScripts = menuConnection->addAction(tr("Allow scripts"));
     actionAllowScripts->setObjectName(QStringLiteral("actionAllowScripts"));
     actionAllowScripts->setCheckable(true);

@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "linksupervisor.h"
 #include "panelsettings.h"
 #include "positionlist.h"
 #include "positionswindow.h"
@@ -86,7 +87,7 @@ bool MainWindow::atRest() const
 
 QString MainWindow::controllerSerial() const
 {
-    return serial->isOpen() ? openedPort.serialNumber : QString();
+    return serial->isOpen() ? link->openedPort().serialNumber : QString();
 }
 
 QList<QPair<QString, double>> MainWindow::namedPositions() const

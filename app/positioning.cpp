@@ -26,6 +26,7 @@ void MainWindow::home()
     homed = true;
     setStyle(ui->pushButton_home, QStringLiteral("color: green"));
     applyRules();
+    emit stageHomed();
 }
 
 void MainWindow::on_pushButton_stop_clicked()

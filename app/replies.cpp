@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
+#include "linksupervisor.h"
 #include "protocol.h"
 
 #include <QLabel>
@@ -20,12 +21,9 @@ void MainWindow::readData()
     const QByteArray bytes = serial->readAll();
     if (bytes.isEmpty())
         return;
-    const qint64 silence = lastReplyClock.restart();
+    link->bytesArrived();
     takeInBytes(bytes);
-    // A controller that was silent this long behind an open port may have restarted and lost
-    // its reference; the answers of the lines above cannot tell.
-    if (identified && serial->isOpen() && silence >= restartSilenceMs)
-        askToHomeAgain(silence);
+    link->bytesTaken();
 }
 
 void MainWindow::takeInBytes(const QByteArray &bytes)
@@ -51,9 +49,6 @@ void MainWindow::takeInBytes(const QByteArray &bytes)
         start = lineEnd + 1;
     }
     rxBuffer.remove(0, start);
-    // Once a read, not once a line: in a flood the clock would be a good part of the cost.
-    if (std::exchange(positionTakenIn, false))
-        markReadoutFresh();
     if (rxBuffer.size() > partialLineLimit) {
         rxBuffer.clear();
         discardingOverlongLine = true;
@@ -83,7 +78,7 @@ QString MainWindow::processReply(const QByteArray &line)
             console->appendData(line);
             positionEchoRequested = false;
         }
-        positionTakenIn = true;
+        link->positionTaken();
         emit positionReceived(position);
         return shown;
     }
@@ -148,11 +143,8 @@ void MainWindow::checkVersion()
     // The loss check of this tick may have let the port go already.
     if (!serial->isOpen())
         return;
-    if (firmwareVersion.isEmpty() && reconnectTry) {
-        // A controller that is still booting gets time; one that never answers is let go
-        // quietly and the trying goes on.
-        if (openClock.elapsed() >= reconnectIdentifyMs)
-            giveUpReconnectTry();
+    if (firmwareVersion.isEmpty() && link->waitingForIdentity()) {
+        link->awaitIdentity();
         return;
     }
     if (firmwareVersion.isEmpty()) {
@@ -170,7 +162,12 @@ void MainWindow::checkVersion()
         return;
     }
     if (!identified) {
+        // A reconnection try becomes a connection only now.
+        const bool announce = link->waitingForIdentity();
         identified = true;
+        link->controllerIdentified();
+        if (announce)
+            emit portOpened(link->openedPort().portName);
         emit controllerIdentified(firmwareVersion);
     }
     answered = true;

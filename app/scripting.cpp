@@ -7,6 +7,7 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
+#include "linksupervisor.h"
 #include "panelsettings.h"
 #include "protocol.h"
 #include "scriptserver.h"
@@ -116,7 +117,7 @@ void MainWindow::allowScripts(bool on)
 ScriptablePanel::State MainWindow::panelState() const
 {
     State state;
-    state.connected = serial->isOpen();
+    state.connected = serial->isOpen() && !link->waitingForIdentity();
     if (state.connected) {
         state.firmware = firmwareVersion;
         if (statusCode == QLatin1String("1"))
@@ -125,8 +126,8 @@ ScriptablePanel::State MainWindow::panelState() const
             state.calibrated = 1;
     }
     state.homed = homed;
-    state.stale = readoutStale; // grey while reconnecting too: the last value is not live
-    state.reconnecting = reconnectTimer->isActive();
+    state.stale = link->readoutStale(); // grey while reconnecting too: the last value is not live
+    state.reconnecting = link->reconnecting();
     state.minimum = minPosition;
     state.maximum = maxPosition;
     return state;

@@ -4,6 +4,7 @@
 // lost one's number is left alone.
 
 #include "console.h"
+#include "linksupervisor.h"
 #include "portrecovery.h"
 #include "testsupport.h"
 
@@ -114,9 +115,21 @@ void TestLink::staleReadoutAndOverlongLine()
     PanelOnLine panel;
     QTemporaryDir dir;
     QVERIFY(panel.window->startRecording(dir.filePath("session.csv"), false));
+    QLabel *status = panel.probe().statusLabel();
+    const QString busy = QStringLiteral("Permission error while locking the device");
+    {
+        // A port another holds: the designed box and text, and the system's reason beside.
+        QSerialPort holder(panel.controller.devicePath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        ModalCloser boxes;
+        panel.trigger("actionConnect");
+        QTRY_COMPARE(status->text(), QStringLiteral("Open error"));
+        QVERIFY(boxes.text().startsWith(QStringLiteral("No COM-Port found")));
+        QVERIFY(panel.probe().console()->toPlainText().contains(
+            QStringLiteral("Cannot open %1: %2\n").arg(panel.controller.devicePath(), busy)));
+    }
     QVERIFY(panel.connectAndHome());
     auto *label = panel.find<QLabel>("label_Position");
-    QLabel *status = panel.probe().statusLabel();
     const QString connected = status->text();
     const auto scriptsSee
         = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
@@ -150,12 +163,18 @@ void TestLink::staleReadoutAndOverlongLine()
     QVERIFY(panel.probe().console()->toPlainText().contains(again + "\n"));
     QVERIFY(!panel.probe().homed());
     QVERIFY(!panel.find<QDoubleSpinBox>("doubleSpinBox_Position")->isEnabled());
-    QTRY_COMPARE(panel.find<QPushButton>("pushButton_home")->styleSheet(),
-                 QStringLiteral("color: red"));
+    auto *home = panel.find<QPushButton>("pushButton_home");
+    QTRY_COMPARE(home->styleSheet(), QStringLiteral("color: red"));
+    // Homed again, the request has done its work.
+    QTRY_VERIFY(home->isEnabled());
+    home->click();
+    QCOMPARE(status->text(), connected);
     panel.trigger("actionStopRecording");
     QFile file(dir.filePath("session.csv"));
-    QVERIFY(file.open(QIODevice::ReadOnly)
-            && file.readAll().contains("no reply for 2 s, home again"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray record = file.readAll();
+    QVERIFY(record.contains("no reply for 2 s, home again"));
+    QVERIFY(record.contains(",open failed " + busy.toUtf8()));
 
     // Turning automatic reconnection off ends the trying after a loss.
     panel.window->setReconnectAutomatically(true);
@@ -210,8 +229,11 @@ void TestLink::reconnectsToAControllerThatComesBack()
     MainWindow window(nullptr, path);
     window.show();
     window.setReconnectAutomatically(true);
+    QTemporaryDir dir;
+    QVERIFY(window.startRecording(dir.filePath("session.csv"), false));
     const PanelProbe probe(window);
     ModalCloser boxes;
+    const auto scriptsSee = [&] { return static_cast<ScriptablePanel &>(window).panelState(); };
     const auto answered = [&line] {
         if (!line.waitForText(">inform\r>status\r"))
             return false;
@@ -230,9 +252,10 @@ void TestLink::reconnectsToAControllerThatComesBack()
     // Lost while the device file stays (a built-in port): the same file is opened again.
     emit probe.serial()->errorOccurred(QSerialPort::ResourceError);
     const QString lostText = QStringLiteral("Connection lost: ");
-    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
-    QVERIFY(probe.statusLabel()->text().endsWith(
-        QStringLiteral(". Reconnecting to %1 \u2026").arg(path)));
+    QCOMPARE(probe.statusLabel()->text(),
+             QStringLiteral("Connection lost: the device became unavailable. Reconnecting to "
+                            "%1 \u2026")
+                 .arg(path));
     QVERIFY(probe.console()->toPlainText().contains(probe.statusLabel()->text() + "\n"));
     QVERIFY(!probe.serial()->isOpen() && !probe.homed());
     auto *label = window.findChild<QLabel *>(QStringLiteral("label_Position"));
@@ -244,7 +267,7 @@ void TestLink::reconnectsToAControllerThatComesBack()
         QVERIFY(holder.open(QIODevice::ReadWrite));
         const auto descriptors = QDir(QStringLiteral("/proc/self/fd")).count();
         for (int i = 0; i < 100; ++i)
-            QMetaObject::invokeMethod(&window, "tryReconnect");
+            window.findChild<LinkSupervisor *>()->tryReconnect();
         QVERIFY(QDir(QStringLiteral("/proc/self/fd")).count() <= descriptors);
         QVERIFY(!probe.serial()->isOpen());
     }
@@ -253,12 +276,17 @@ void TestLink::reconnectsToAControllerThatComesBack()
     // answers, the stage has to be homed again.
     line.take();
     QTRY_VERIFY_WITH_TIMEOUT(informs() == 1 && probe.serial()->isOpen(), 2000);
+    // Open but not identified: still reconnecting, and no connection to anyone.
+    QVERIFY(!scriptsSee().connected && scriptsSee().reconnecting);
+    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
     QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2500);
     QVERIFY(probe.statusLabel()->text().startsWith(lostText));
     QTRY_COMPARE_WITH_TIMEOUT(informs(), 2, 2000);
     line.take();
     line.write("_Ver 106\r_offset 2500\r_status 1\r");
     QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 3000);
+    QTRY_VERIFY(scriptsSee().connected && !scriptsSee().reconnecting);
+    QVERIFY(probe.statusLabel()->text().startsWith(QStringLiteral("Connected to ")));
     QVERIFY(!probe.homed());
     QVERIFY(
         !window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
@@ -267,7 +295,9 @@ void TestLink::reconnectsToAControllerThatComesBack()
     // The terminal goes, and the next program's terminal takes its number: another device,
     // left alone whatever its path, and said so.
     line.pty().hangUp();
-    QTRY_VERIFY(probe.statusLabel()->text().startsWith(lostText));
+    QTRY_COMPARE(
+        probe.statusLabel()->text(),
+        QStringLiteral("Connection lost: the device is gone. Reconnecting to %1 \u2026").arg(path));
     std::vector<std::unique_ptr<ControllerEnd>> terminals;
     ControllerEnd *stranger = nullptr;
     for (int i = 0; i < 100 && !stranger; ++i) {
@@ -288,6 +318,15 @@ void TestLink::reconnectsToAControllerThatComesBack()
     // The operator's Disconnect ends the trying.
     window.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
     QCOMPARE(probe.statusLabel()->text(), QStringLiteral("Disconnected"));
+
+    // The try that was let go left no trace: two connections, each lost once.
+    window.findChild<QAction *>(QStringLiteral("actionStopRecording"))->trigger();
+    QFile file(dir.filePath("session.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray record = file.readAll();
+    QCOMPARE(record.count(",connected "), 2);
+    QCOMPARE(record.count(",disconnected"), 2);
+    QCOMPARE(record.count(",reconnecting"), 2);
 }
 
 QTEST_MAIN(TestLink)
