@@ -18,16 +18,13 @@
 //   readout.cpp      showing the position and the limits, paced to what an eye can follow
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
-//   scripting.cpp    the script server and the panel's operations that scripts may use
 //   remembering.cpp  what the instance remembers between runs, read at start, written on change
-//   namedpositions.cpp  the positions window and the named positions scripts reach
+//   features.cpp     where the added features are put together, and the hooks they reach
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
-#include "motionwatch.h"
+#include "panelhooks.h"
 #include "portrecovery.h"
-#include "positionsstage.h"
-#include "scriptablepanel.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -47,11 +44,10 @@ class QTimer;
 class Console;
 class ErrorBoxes;
 class PanelSettings;
-class PositionList;
 class PositionPlot;
-class PositionsWindow;
+class PositionsFeature;
 class SessionRecorder;
-class ScriptServer;
+class ScriptingFeature;
 class SettingsDialog;
 class UpdateThrottle;
 
@@ -62,7 +58,7 @@ namespace Protocol {
 enum class Grammar;
 }
 
-class MainWindow : public QMainWindow, public ScriptablePanel, public PositionsStage
+class MainWindow : public QMainWindow, public PanelHooks
 {
     Q_OBJECT
 
@@ -94,10 +90,22 @@ public:
     // The simulator's pseudo-terminal, which is never remembered as the chosen port.
     void setSimulatedPort(const QString &path) { simulatedPort = path; }
 
-    // What may go out now, answered from the panel's state alone (connected, answered,
-    // homed, limits): the buttons' enabling, scripts and the positions window all ask here.
-    enum class Motion { Home, Calibrate, Stop, Move, Step };
-    Outcome allows(Motion motion, double micrometres = 0.0) const;
+    // PanelHooks: the window as its features reach it (features.cpp).
+    Outcome allows(Motion motion, double micrometres = 0.0) const override;
+    ScriptablePanel::State linkState() const override;
+    bool connectPort() override;
+    void disconnectPort() override;
+    void home() override;
+    void stop() override;
+    void calibrate() override;
+    void moveTo(double micrometres) override;
+    void step(double micrometres) override;
+    qint64 bytesToWrite() const override;
+    bool dialogOpen() const override;
+    QString controllerSerial() const override;
+    void forgetHome(const QString &text) override;
+    void consoleNote(const QString &text) override; // a line of the panel's own in the console
+    void warn(const QString &text) override;
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -119,6 +127,8 @@ signals:
     // Replies came back after this long a silence behind an open port: the controller may
     // have restarted, so the stage has to be homed again.
     void controllerMayHaveRestarted(int silentSeconds);
+    void homeSent(); // a reference run began
+    void stopSent(); // a stop went out, by the button, a key, a script or Tango
     void portClosed();
 
 protected:
@@ -161,45 +171,16 @@ private:
     void stopReconnecting();
     void giveUpReconnectTry();
     void askToHomeAgain(qint64 silenceMs);
-    void consoleNote(const QString &text); // a line of the panel's own in the console
     void markReadoutFresh();
     void buildMenus();
     void connectRecording();
     void askRecordingFile();
     void showRecordingState(bool recording);
     void showPositionPlot();
-    void setUpScripting();
-    void allowScripts(bool on);
-    void chooseScriptGroup();
+    void assembleFeatures();
     QString rememberedPortIfPresent() const;
     void restoreRemembered();
     void resumeRemembered();
-    void setUpPositions();
-    void showPositions();
-
-    // ScriptablePanel: what a script may do, by the operator's paths and rules.
-    State panelState() const override;
-    bool connectStage() override;
-    void disconnectStage() override;
-    Outcome homeStage() override;
-    Outcome stopStage() override;
-    Outcome calibrateStage() override;
-    Outcome moveStageTo(double micrometres) override;
-    Outcome stepStage(double micrometres) override;
-    bool lineBusy() const override;
-    QList<QPair<QString, double>> namedPositions() const override;
-    std::optional<double> namedPosition(const QString &name) const override;
-    bool saveNamedPosition(const QString &name, double micrometres) override;
-
-    // PositionsStage: what the positions window may do.
-    std::optional<double> currentPosition() const override;
-    QString moveRefusal(double micrometres) const override;
-    bool moveTo(double micrometres) override;
-    bool atRest() const override;
-    QString controllerSerial() const override;
-
-    bool operatorDialogOpen() const override;
-
     // Every error box goes through errorBoxes (errorboxes.h).
     void showErrorBox(const QString &title, const QString &text,
                       const std::function<void()> &afterClosed = {});
@@ -208,9 +189,6 @@ private:
     // Enables the controls by allows(), after every change of the state it reads.
     void applyRules();
     QList<QWidget *> motionControls() const; // the six that home enables
-    void home();
-    void stop();
-    void calibrate();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
     // which on every poll tick would be most of the panel's idle cost.
     static void setStyle(QWidget *widget, const QString &styleSheet);
@@ -273,9 +251,6 @@ private:
     PositionPlot *positionPlot = nullptr; // made when first shown
     double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
     bool targetKnown = false;
-    QAction *actionAllowScripts = nullptr;
-    QAction *actionScriptGroup = nullptr;
-    ScriptServer *scriptServer = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;
     // After an over-long partial line is dropped, its tail up to the next CR goes too.
@@ -301,16 +276,13 @@ private:
     bool foreignAnnounced = false; // the status bar has said that another device is there
     PortListing portListing;
 
-    // What this instance remembers, and its named positions (declared after the settings
-    // they are kept in, so that they go first).
+    // What this instance remembers, and the features (declared after the settings they
+    // keep their state in, so that they go first).
     QString instanceName;
     QString simulatedPort;
     std::unique_ptr<PanelSettings> remembered;
-    std::unique_ptr<PositionList> positionList;
-    PositionsWindow *positionsWindow = nullptr; // made when first shown
-    QAction *actionPositions = nullptr;
-    bool positionKnown = false; // a position reply came in this connection
-    MotionWatch positionsRest; // whether the stage has come to rest, for the positions window
+    std::unique_ptr<PositionsFeature> positions;
+    std::unique_ptr<ScriptingFeature> scripting;
 
     // Only one "Critical Error" box at a time, however many errors a lost device reports.
     bool criticalErrorShown = false;

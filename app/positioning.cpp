@@ -26,6 +26,7 @@ void MainWindow::home()
     homed = true;
     setStyle(ui->pushButton_home, QStringLiteral("color: green"));
     applyRules();
+    emit homeSent();
 }
 
 void MainWindow::on_pushButton_stop_clicked()
@@ -37,6 +38,7 @@ void MainWindow::on_pushButton_stop_clicked()
 void MainWindow::stop()
 {
     sendCommand(Protocol::stop);
+    emit stopSent();
 }
 
 void MainWindow::on_pushButton_AutoCalibrate_clicked()

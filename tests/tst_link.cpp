@@ -119,7 +119,7 @@ void TestLink::staleReadoutAndOverlongLine()
     QLabel *status = panel.probe().statusLabel();
     const QString connected = status->text();
     const auto scriptsSee
-        = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
+        = [&] { return panel.scripts().panelState(); };
     QTRY_COMPARE_WITH_TIMEOUT(label->styleSheet(), QStringLiteral("color: grey"), 1300);
     QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),
