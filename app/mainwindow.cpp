@@ -5,10 +5,9 @@
 #include "errorboxes.h"
 #include "linksupervisor.h"
 #include "panelsettings.h"
-#include "positionlist.h"
-#include "positionswindow.h"
+#include "positionsfeature.h"
 #include "protocol.h"
-#include "scriptserver.h"
+#include "scriptingfeature.h"
 #include "settingsdialog.h"
 
 #include <QLabel>
@@ -51,8 +50,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     buildMenus();
     connectRecording();
     errorBoxes->setRecorder(recorder);
-    setUpScripting();
-    setUpPositions();
     assembleFeatures();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
@@ -78,13 +75,13 @@ MainWindow::~MainWindow()
 {
     // Scripts go first, so that none acts on the way out; then quitting while connected ends
     // the connection as Disconnect does, which the record notes.
-    scriptServer->close();
+    scripting.reset();
     if (serial->isOpen())
         closeSerialPort();
     if (pollTimer->isActive())
         pollTimer->stop();
     delete pollTimer;
-    delete positionsWindow; // before the list it shows
+    positions.reset();
     delete settings;
     delete ui;
 }
@@ -110,7 +107,7 @@ void MainWindow::showErrorBox(const QString &title, const QString &text,
     errorBoxes->show(title, text, afterClosed);
 }
 
-bool MainWindow::operatorDialogOpen() const
+bool MainWindow::dialogOpen() const
 {
     return errorBoxes->open();
 }

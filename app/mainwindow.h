@@ -11,23 +11,20 @@
 //   menus.cpp        the menu bar and the About box
 //   errorboxes.h     ErrorBoxes, the one sink of failures: a box in a window, shown after
 //                    the call that found it has ended; headless, standard error and the record
-//   features.cpp     where the features beside the design are put together
+//   features.cpp     where the features beside the design are put together, and the hooks
+//                    they reach (PanelHooks, LinkHost)
 //   connection.cpp   opening and closing the port, port errors, hand-typed console lines
 //   commands.cpp     every command line written to the controller, and the poll
 //   replies.cpp      cutting the received bytes into lines and interpreting them
 //   readout.cpp      showing the position and the limits, paced to what an eye can follow
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   recording.cpp    the session record and the position plot, fed from the signals below
-//   scripting.cpp    the script server and the panel's operations that scripts may use
 //   remembering.cpp  what the instance remembers between runs, read at start, written on change
-//   namedpositions.cpp  the positions window and the named positions scripts reach
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
 #include "linkhost.h"
-#include "motionwatch.h"
-#include "positionsstage.h"
-#include "scriptablepanel.h"
+#include "panelhooks.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -47,11 +44,10 @@ class Console;
 class ErrorBoxes;
 class LinkSupervisor;
 class PanelSettings;
-class PositionList;
 class PositionPlot;
-class PositionsWindow;
+class PositionsFeature;
 class SessionRecorder;
-class ScriptServer;
+class ScriptingFeature;
 class SettingsDialog;
 class UpdateThrottle;
 
@@ -62,10 +58,7 @@ namespace Protocol {
 enum class Grammar;
 }
 
-class MainWindow : public QMainWindow,
-                   public ScriptablePanel,
-                   public PositionsStage,
-                   public LinkHost
+class MainWindow : public QMainWindow, public PanelHooks, public LinkHost
 {
     Q_OBJECT
 
@@ -97,10 +90,22 @@ public:
     // The simulator's pseudo-terminal, which is never remembered as the chosen port.
     void setSimulatedPort(const QString &path) { simulatedPort = path; }
 
-    // What may go out now, answered from the panel's state alone (connected, answered,
-    // homed, limits): the buttons' enabling, scripts and the positions window all ask here.
-    enum class Motion { Home, Calibrate, Stop, Move, Step };
-    Outcome allows(Motion motion, double micrometres = 0.0) const;
+    // PanelHooks: the window as its features reach it (features.cpp).
+    Outcome allows(Motion motion, double micrometres = 0.0) const override;
+    ScriptablePanel::State linkState() const override;
+    bool connectPort() override;
+    void disconnectPort() override;
+    void home() override;
+    void stop() override;
+    void calibrate() override;
+    void moveTo(double micrometres) override;
+    void step(double micrometres) override;
+    qint64 bytesToWrite() const override;
+    bool dialogOpen() const override;
+    QString controllerSerial() const override;
+    void forgetHome(const QString &text) override;
+    void consoleNote(const QString &text) override; // a line of the panel's own in the console
+    void warn(const QString &text) override;
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -122,8 +127,9 @@ signals:
     // Replies came back after this long a silence behind an open port: the controller may
     // have restarted, so the stage has to be homed again.
     void controllerMayHaveRestarted(int silentSeconds);
+    void homeSent(); // a reference run began
+    void stopSent(); // a stop went out, by the button, a key, a script or Tango
     void portClosed();
-    void stageHomed(); // a reference run went out: the stage counts as homed
     void linkCheckDue(); // on every poll tick, between the position query and the version check
 
 protected:
@@ -161,37 +167,9 @@ private:
     void askRecordingFile();
     void showRecordingState(bool recording);
     void showPositionPlot();
-    void setUpScripting();
-    void allowScripts(bool on);
-    void chooseScriptGroup();
     QString rememberedPortIfPresent() const;
     void restoreRemembered();
     void resumeRemembered();
-    void setUpPositions();
-    void showPositions();
-
-    // ScriptablePanel: what a script may do, by the operator's paths and rules.
-    State panelState() const override;
-    bool connectStage() override;
-    void disconnectStage() override;
-    Outcome homeStage() override;
-    Outcome stopStage() override;
-    Outcome calibrateStage() override;
-    Outcome moveStageTo(double micrometres) override;
-    Outcome stepStage(double micrometres) override;
-    bool lineBusy() const override;
-    QList<QPair<QString, double>> namedPositions() const override;
-    std::optional<double> namedPosition(const QString &name) const override;
-    bool saveNamedPosition(const QString &name, double micrometres) override;
-
-    // PositionsStage: what the positions window may do.
-    std::optional<double> currentPosition() const override;
-    QString moveRefusal(double micrometres) const override;
-    bool moveTo(double micrometres) override;
-    bool atRest() const override;
-    QString controllerSerial() const override;
-
-    bool operatorDialogOpen() const override;
 
     // Every error box goes through errorBoxes (errorboxes.h).
     void showErrorBox(const QString &title, const QString &text,
@@ -200,7 +178,6 @@ private:
     // LinkHost: what link supervision may see and do.
     QString statusText() const override;
     void showStatus(const QString &text) override;
-    void consoleNote(const QString &text) override;
     void showReadoutLive(bool live) override;
     bool controllerKnown() const override { return identified; }
     void requireHomingAgain() override;
@@ -215,9 +192,6 @@ private:
     // Enables the controls by allows(), after every change of the state it reads.
     void applyRules();
     QList<QWidget *> motionControls() const; // the six that home enables
-    void home();
-    void stop();
-    void calibrate();
     // Sets a style sheet only when it changes: restyling repolishes and repaints the widget,
     // which on every poll tick would be most of the panel's idle cost.
     static void setStyle(QWidget *widget, const QString &styleSheet);
@@ -280,9 +254,6 @@ private:
     PositionPlot *positionPlot = nullptr; // made when first shown
     double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
     bool targetKnown = false;
-    QAction *actionAllowScripts = nullptr;
-    QAction *actionScriptGroup = nullptr;
-    ScriptServer *scriptServer = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;
     // After an over-long partial line is dropped, its tail up to the next CR goes too.
@@ -290,16 +261,13 @@ private:
 
     LinkSupervisor *link = nullptr; // stale read-out, losses, reconnection
 
-    // What this instance remembers, and its named positions (declared after the settings
-    // they are kept in, so that they go first).
+    // What this instance remembers, and the features (declared after the settings they
+    // keep their state in, so that they go first).
     QString instanceName;
     QString simulatedPort;
     std::unique_ptr<PanelSettings> remembered;
-    std::unique_ptr<PositionList> positionList;
-    PositionsWindow *positionsWindow = nullptr; // made when first shown
-    QAction *actionPositions = nullptr;
-    bool positionKnown = false; // a position reply came in this connection
-    MotionWatch positionsRest; // whether the stage has come to rest, for the positions window
+    std::unique_ptr<PositionsFeature> positions;
+    std::unique_ptr<ScriptingFeature> scripting;
 
     ErrorBoxes *errorBoxes = nullptr;
 };

@@ -32,18 +32,11 @@ void MainWindow::buildMenus()
     actionReconnect = menuConnection->addAction(tr("Reconnect automatically"));
     actionReconnect->setObjectName(QStringLiteral("actionReconnect"));
     actionReconnect->setCheckable(true);
-    actionAllowScripts = menuConnection->addAction(tr("Allow scripts"));
-    actionAllowScripts->setObjectName(QStringLiteral("actionAllowScripts"));
-    actionAllowScripts->setCheckable(true);
-    actionScriptGroup = menuConnection->addAction(tr("Script group..."));
-    actionScriptGroup->setObjectName(QStringLiteral("actionScriptGroup"));
 
     menuView = ui->menuBar->addMenu(tr("&View"));
     menuView->setObjectName(QStringLiteral("menuView"));
     actionPositionPlot = menuView->addAction(tr("Position plot"));
     actionPositionPlot->setObjectName(QStringLiteral("actionPositionPlot"));
-    actionPositions = menuView->addAction(tr("Positions"));
-    actionPositions->setObjectName(QStringLiteral("actionPositions"));
 
     menuHelp = ui->menuBar->addMenu(tr("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));

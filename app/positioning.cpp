@@ -26,7 +26,7 @@ void MainWindow::home()
     homed = true;
     setStyle(ui->pushButton_home, QStringLiteral("color: green"));
     applyRules();
-    emit stageHomed();
+    emit homeSent();
 }
 
 void MainWindow::on_pushButton_stop_clicked()
@@ -38,6 +38,7 @@ void MainWindow::on_pushButton_stop_clicked()
 void MainWindow::stop()
 {
     sendCommand(Protocol::stop);
+    emit stopSent();
 }
 
 void MainWindow::on_pushButton_AutoCalibrate_clicked()

@@ -48,6 +48,17 @@ double numberOrZero(const QString &text)
     return ok ? value : 0.0;
 }
 
+std::optional<double> positionNumber(const QString &text)
+{
+    // Far beyond any stage's travel: a line that says more is garbled.
+    constexpr double farthest = 1e6;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || std::abs(value) > farthest)
+        return std::nullopt;
+    return value;
+}
+
 Grammar grammarFor(const QString &firmwareVersion)
 {
     if (firmwareVersion == QLatin1String("1.26"))

@@ -11,6 +11,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace Protocol {
 
 // Fixed commands, each ending in one CR.
@@ -35,6 +37,10 @@ int truncateToInt(double value);
 
 // Reads a number as the controller writes it; anything that is no number reads as 0.
 double numberOrZero(const QString &text);
+// The position a reply's number text stands for, when it is one: it reads as a number, is
+// finite and lies within +-1e6 um. None otherwise: the read-out shows such a text, but no
+// script, record column, plot or saved position is given it.
+std::optional<double> positionNumber(const QString &text);
 
 // The grammar that a firmware version speaks.
 enum class Grammar {

@@ -9,7 +9,8 @@
 #include "panelsettings.h"
 #include "portrecovery.h"
 #include "positionlist.h"
-#include "scriptserver.h"
+#include "positionsfeature.h"
+#include "scriptingfeature.h"
 #include "settingsdialog.h"
 
 #include <QAction>
@@ -67,13 +68,12 @@ void MainWindow::resumeRemembered()
     QStringList notes;
     if (!remembered->notice().isEmpty())
         notes.append(remembered->notice());
-    if (positionList->leftOut() > 0)
+    if (positions->list().leftOut() > 0)
         notes.append(tr("%n saved position entries not valid and left out", nullptr,
-                        positionList->leftOut()));
-    if (remembered->allowScripts() && !scriptServer->isListening()) {
-        const QString path = remembered->socketPath().isEmpty()
-            ? ScriptServer::defaultPath(instanceName)
-            : remembered->socketPath();
+                        positions->list().leftOut()));
+    if (remembered->allowScripts() && !scripting->isListening()) {
+        const QString path = remembered->socketPath().isEmpty() ? scripting->defaultPath()
+                                                                : remembered->socketPath();
         QString error;
         if (!listenForScripts(path, &error))
             notes.append(tr("Scripts are not allowed: %1").arg(error));

@@ -79,6 +79,9 @@ QString MainWindow::processReply(const QByteArray &line)
             positionEchoRequested = false;
         }
         link->positionTaken();
+        // A line whose number is garbled is shown as it came, but goes no further.
+        if (!Protocol::positionNumber(shown))
+            return QString();
         emit positionReceived(position);
         return shown;
     }

@@ -48,8 +48,9 @@ public:
     // The named positions, in the operator's order; one of them by name.
     virtual QList<QPair<QString, double>> namedPositions() const = 0;
     virtual std::optional<double> namedPosition(const QString &name) const = 0;
-    // Saves under name, replacing one of that name; false when the name breaks the rules.
-    virtual bool saveNamedPosition(const QString &name, double micrometres) = 0;
+    // Saves under name, replacing one of that name; empty when saved, otherwise why not, as a
+    // script is told it ("bad name", "position out of range", "cannot save: <reason>", ...).
+    virtual QString saveNamedPosition(const QString &name, double micrometres) = 0;
     // True while more waits to be written to the controller than a script may add to.
     virtual bool lineBusy() const = 0;
     // True while a modal window (an error box, a file dialog, About) holds the operator:

@@ -158,8 +158,9 @@ void ScriptSession::execute(const Request &request)
             reply(QByteArrayLiteral("error no position yet"));
         else if (request.kind == Kind::Position)
             reply("ok " + formatNumber(last.micrometres));
-        else if (!panel.saveNamedPosition(request.name, last.micrometres))
-            reply(QByteArrayLiteral("error bad name"));
+        else if (const QString refusal = panel.saveNamedPosition(request.name, last.micrometres);
+                 !refusal.isEmpty())
+            reply("error " + lineSafe(refusal));
         else
             reply(QByteArrayLiteral("ok"));
         return;

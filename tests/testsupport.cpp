@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "scriptingfeature.h"
+
 #include <QAction>
 #include <QDir>
 #include <QMessageBox>
@@ -94,4 +96,9 @@ bool PanelOnLine::connectAndHome()
     settle();
     controller.take();
     return probe().homed();
+}
+
+ScriptablePanel &PanelOnLine::scripts() const
+{
+    return *window->findChild<ScriptingFeature *>();
 }

@@ -118,6 +118,7 @@ public:
     ControllerEnd controller;
     MainWindow *window = nullptr;
     PanelProbe probe() const { return PanelProbe(*window); }
+    ScriptablePanel &scripts() const; // the panel as scripts see it
 
     // Triggers Connect, waits for ">inform\r>status\r", answers (an empty answer leaves the
     // controller silent) and lets the panel take the answer in. False without the requests.

@@ -6,6 +6,7 @@
 #include "console.h"
 #include "linksupervisor.h"
 #include "portrecovery.h"
+#include "scriptingfeature.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -132,7 +133,7 @@ void TestLink::staleReadoutAndOverlongLine()
     auto *label = panel.find<QLabel>("label_Position");
     const QString connected = status->text();
     const auto scriptsSee
-        = [&] { return static_cast<ScriptablePanel &>(*panel.window).panelState(); };
+        = [&] { return panel.scripts().panelState(); };
     QTRY_COMPARE_WITH_TIMEOUT(label->styleSheet(), QStringLiteral("color: grey"), 1300);
     QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),
@@ -233,7 +234,9 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QVERIFY(window.startRecording(dir.filePath("session.csv"), false));
     const PanelProbe probe(window);
     ModalCloser boxes;
-    const auto scriptsSee = [&] { return static_cast<ScriptablePanel &>(window).panelState(); };
+    const auto scriptsSee = [&] {
+        return static_cast<ScriptablePanel *>(window.findChild<ScriptingFeature *>())->panelState();
+    };
     const auto answered = [&line] {
         if (!line.waitForText(">inform\r>status\r"))
             return false;

@@ -110,8 +110,8 @@ void TestPositions::editsNeverMove()
     QFETCH(QString, commit);
     PanelOnLine panel;
     QVERIFY(panel.connectAndHome());
-    auto *scriptable = static_cast<ScriptablePanel *>(panel.window);
-    QVERIFY(scriptable->saveNamedPosition(QStringLiteral("spot"), 100));
+    ScriptablePanel *scriptable = &panel.scripts();
+    QVERIFY(scriptable->saveNamedPosition(QStringLiteral("spot"), 100).isEmpty());
     PositionsWindow *positions = openPositions(*panel.window);
     QTest::qWait(20); // the main window's own activation first
     positions->activateWindow();
@@ -125,7 +125,7 @@ void TestPositions::editsNeverMove()
     editor->selectAll();
     const QString typed = column == 0 ? QStringLiteral("spot B") : QStringLiteral("250");
     QTest::keyClicks(editor, typed);
-    QVERIFY(scriptable->saveNamedPosition(QStringLiteral("other"), 5));
+    QVERIFY(scriptable->saveNamedPosition(QStringLiteral("other"), 5).isEmpty());
     QCOMPARE(table->indexWidget(table->currentIndex()), editor);
     QCOMPARE(editor->text(), typed);
 
@@ -174,7 +174,7 @@ void TestPositions::arrivalShown()
     QFETCH(QString, shown);
     PanelOnLine panel;
     QVERIFY(panel.connectAndHome());
-    QVERIFY(static_cast<ScriptablePanel *>(panel.window)->saveNamedPosition("spot", 250));
+    QVERIFY(panel.scripts().saveNamedPosition("spot", 250).isEmpty());
     PositionsWindow *positions = openPositions(*panel.window);
     positions->findChild<QTableWidget *>()->selectRow(0);
     panel.controller.write("_cp 0 um\r_cp 0 um\r_cp 0 um\r"); // at rest before
@@ -221,7 +221,7 @@ void TestPositions::importRefusesBadRow()
     table->item(1, 0)->setText(QStringLiteral("renamed"));
     table->item(0, 1)->setText(QStringLiteral("1,5"));
     QTRY_COMPARE(table->item(0, 1)->text(), QStringLiteral("1.5"));
-    QCOMPARE(static_cast<ScriptablePanel *>(panel.window)->namedPositions(),
+    QCOMPARE(panel.scripts().namedPositions(),
              (QList<QPair<QString, double>> { { "spot a", 1.5 }, { "renamed", 7.25 } }));
     QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot a"));
 
@@ -237,8 +237,9 @@ void TestPositions::importRefusesBadRow()
     QCOMPARE(error, QStringLiteral("1001 positions would be more than the 1000 a list holds"));
     QVERIFY(!positions->importFile(csvFile(csv + "x,1\ny,1\n"), &error));
     QCOMPARE(error, QStringLiteral("row 1002: more than 1000 positions"));
-    auto *scriptable = static_cast<ScriptablePanel *>(panel.window);
-    QVERIFY(!scriptable->saveNamedPosition("new", 1) && scriptable->saveNamedPosition("p7", 2));
+    ScriptablePanel *scriptable = &panel.scripts();
+    QVERIFY(!scriptable->saveNamedPosition("new", 1).isEmpty()
+            && scriptable->saveNamedPosition("p7", 2).isEmpty());
     QCOMPARE(scriptable->namedPositions().size(), 1000);
 
     // The name column fits its names, the position column its numbers.

@@ -4,11 +4,19 @@
 
 #include "console.h"
 #include "motionwatch.h"
+#include "panelsettings.h"
 #include "scriptserver.h"
 #include "testsupport.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLocalSocket>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -38,6 +46,10 @@ private slots:
     void motion();
     void pendingReplies_data();
     void pendingReplies();
+    void homing_data();
+    void homing();
+    void positionLines_data();
+    void positionLines();
     void operatorFirst();
     void namedPositions();
     void bounds();
@@ -73,9 +85,9 @@ void TestScripting::requests_data()
     row(1, "state",
         "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
         "max=14750 age_ms=- moving=0 stale=0 reconnecting=0");
-    // A home counts as motion until three position replies agree.
+    // A home counts as motion, and not yet as homed, until three position replies agree.
     row(2, "state",
-        "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=- min=-250 "
+        "ok connected=1 firmware=1.06 homed=0 calibrated=0 position=- min=-250 "
         "max=14750 age_ms=- moving=1 stale=0 reconnecting=0");
     row(1, "position", "error no position yet");
     row(1, "connect", "error already connected");
@@ -228,12 +240,111 @@ void TestScripting::pendingReplies()
     QCOMPARE(closer.count(), int(!box.isEmpty()));
 }
 
+void TestScripting::homing_data()
+{
+    QTest::addColumn<QByteArray>("replies"); // position replies between Home and the stop
+    QTest::addColumn<QString>("stop"); // a script's stop, or the Stop button's
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("script, running") << QByteArray("_cp 50 um\r_cp 40 um\r") << "script" << true;
+    QTest::newRow("button, running") << QByteArray("_cp 0 um\r_cp 0 um\r") << "button" << true;
+    QTest::newRow("script, at rest")
+        << QByteArray("_cp 9 um\r_cp 0 um\r_cp 0 um\r_cp 0 um\r") << "script" << false;
+    QTest::newRow("button, at rest")
+        << QByteArray("_cp 0 um\r_cp 0 um\r_cp 0 um\r") << "button" << false;
+}
+
+void TestScripting::homing()
+{
+    QFETCH(QByteArray, replies);
+    QFETCH(QString, stop);
+    QFETCH(bool, cleared);
+    QTemporaryDir dir;
+    PanelOnLine panel;
+    QVERIFY(bringTo(panel, 2));
+    QVERIFY(panel.window->startRecording(dir.filePath("r.csv"), false));
+    Script script;
+    panel.controller.write(replies);
+    panel.settle();
+    QCOMPARE(script.ask("state").contains(" homed=1 "), !cleared);
+    if (stop == "script")
+        QCOMPARE(script.ask("stop"), QByteArray("ok"));
+    else
+        panel.find<QPushButton>("pushButton_stop")->click();
+    panel.settle();
+    QCOMPARE(panel.sent(), QByteArray(">stop\r"));
+    const QString said = "Homing was stopped: home the stage again";
+    QCOMPARE(panel.probe().homed(), !cleared);
+    QCOMPARE(panel.find<QPushButton>("pushButton_stop")->isEnabled(), !cleared);
+    QCOMPARE(panel.find<QPushButton>("pushButton_home")->styleSheet(),
+             cleared ? "color: red" : "color: green");
+    QCOMPARE(panel.probe().statusLabel()->text() == said, cleared);
+    QCOMPARE(panel.probe().console()->toPlainText().contains(said), cleared);
+    QCOMPARE(script.ask("state").contains(" homed=1 "), !cleared);
+    panel.trigger("actionStopRecording");
+    QFile record(dir.filePath("r.csv"));
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QCOMPARE(record.readAll().contains(",event,homing stopped,"), cleared);
+}
+
+void TestScripting::positionLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("reply"); // to "position"
+    QTest::addColumn<QByteArray>("save"); // the reply to "save p"
+    for (const char *bad : { "_cp ERR um\r", "_cp 12,5 um\r", "_cp nan um\r", "_cp inf um\r",
+                             "_cp -inf um\r", "_cp 2e6 um\r", "_cp 1e308 um\r", "_cp  um\r" })
+        QTest::newRow(bad) << QByteArray(bad) << QByteArray("error no position yet")
+                           << QByteArray("error no position yet");
+    QTest::newRow("edge") << QByteArray("_cp -1e6 um\r") << QByteArray("ok -1000000")
+                          << QByteArray("ok");
+    QTest::newRow("plain") << QByteArray("_cp 12.5 um\r") << QByteArray("ok 12.5")
+                           << QByteArray("ok");
+    // The settings file cannot be written: the position stays in the list, the script is told.
+    QTest::newRow("unwritable") << QByteArray("_cp 3 um\r") << QByteArray("ok 3")
+                                << QByteArray("error cannot save: ");
+}
+
+// A garbled position line is shown as it came and goes no further: not to scripts, not to the
+// record's number column, not into a saved position.
+void TestScripting::positionLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, save);
+    PanelOnLine panel;
+    QVERIFY(bringTo(panel, 1));
+    QSignalSpy lines(panel.window, &MainWindow::lineReceived);
+    QSignalSpy warned(panel.find<QStatusBar>("statusBar"), &QStatusBar::messageChanged);
+    const bool unwritable = save.startsWith("error cannot");
+    const QString file = PanelSettings::filePath(QString());
+    const auto restore = qScopeGuard([&] { QDir(file).removeRecursively(); });
+    if (unwritable) { // a folder where the file should be
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file));
+    }
+    Script script;
+    panel.controller.write(line);
+    QTRY_VERIFY(lines.count() > 0 && lines.constLast().at(0).toByteArray() == line);
+    const bool valid = !line.startsWith("_cp ") || save != "error no position yet";
+    QCOMPARE(lines.constLast().at(1).toString().isEmpty(), !valid);
+    QTEST(script.ask("position"), "reply");
+    QCOMPARE(script.ask("state").contains(" position=- "), !valid);
+    QCOMPARE(script.ask("save p").left(save.size()), save);
+    QCOMPARE(script.ask("positions") == "ok", !valid);
+    QCOMPARE(!warned.isEmpty()
+                 && warned.constLast().at(0).toString().startsWith("Settings not "
+                                                                   "saved: "),
+             unwritable);
+    QCOMPARE(panel.scripts().saveNamedPosition("q", 1e6 + 1), "position out of range");
+}
+
 void TestScripting::operatorFirst()
 {
     ModalCloser closer(1500);
     PanelOnLine panel;
     QVERIFY(bringTo(panel, 2));
     Script script;
+    panel.controller.write("_cp 0 um\r_cp 0 um\r_cp 0 um\r"); // the reference run has ended
+    QTRY_VERIFY(script.ask("state").contains(" homed=1 "));
     panel.controller.take();
     // While the About box holds the operator, nothing acts; a stop goes out, looks answer.
     QTimer::singleShot(0, panel.window, [&panel] { panel.trigger("actionAbout"); });
@@ -246,7 +357,7 @@ void TestScripting::operatorFirst()
         replies << script.line().split(' ').mid(0, 2).join(' ');
     QCOMPARE(replies.join('|'),
              QByteArray("error dialog|ok|error dialog|ok connected=1|error "
-                        "dialog|error dialog|error no|error dialog|error dialog|error dialog"));
+                        "dialog|error dialog|ok 0|error dialog|error dialog|error dialog"));
     QCOMPARE(panel.sent(), QByteArray(">stop\r"));
     QVERIFY(closer.title().startsWith(QLatin1String("About")));
     QCOMPARE(script.ask("move 5"), QByteArray("ok"));
