@@ -118,8 +118,7 @@ void TestLink::staleReadoutAndOverlongLine()
     auto *label = panel.find<QLabel>("label_Position");
     QLabel *status = panel.probe().statusLabel();
     const QString connected = status->text();
-    const auto scriptsSee
-        = [&] { return panel.scripts().panelState(); };
+    const auto scriptsSee = [&] { return panel.scripts().panelState(); };
     QTRY_COMPARE_WITH_TIMEOUT(label->styleSheet(), QStringLiteral("color: grey"), 1300);
     QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),
