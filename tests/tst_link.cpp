@@ -132,8 +132,7 @@ void TestLink::staleReadoutAndOverlongLine()
     QVERIFY(panel.connectAndHome());
     auto *label = panel.find<QLabel>("label_Position");
     const QString connected = status->text();
-    const auto scriptsSee
-        = [&] { return panel.scripts().panelState(); };
+    const auto scriptsSee = [&] { return panel.scripts().panelState(); };
     QTRY_COMPARE_WITH_TIMEOUT(label->styleSheet(), QStringLiteral("color: grey"), 1300);
     QVERIFY(scriptsSee().stale);
     QCOMPARE(status->text(),

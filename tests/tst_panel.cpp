@@ -122,7 +122,7 @@ void TestPanel::session()
     QCOMPARE(slider->value(), 1000);
     slider->setSliderDown(false);
     QVERIFY(!target->signalsBlocked());
-    panel.controller.write("_cp 1234.5 um\r");
+    panel.controller.write("_cp 1234.5 um\r_cp 1234.5 um\r_cp 1234.5 um\r"); // at rest
     QTRY_COMPARE(slider->value(), 1234);
 
     // Stop, and calibration with its status query, which is not shown.
