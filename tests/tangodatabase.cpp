@@ -5,7 +5,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace {
@@ -20,11 +19,6 @@ int freePort()
 }
 
 } // namespace
-
-void ChildProcess::setupChildProcess()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
 
 TangoDatabase::TangoDatabase() = default;
 
@@ -50,6 +44,7 @@ void TangoDatabase::end(QProcess &process)
 {
     if (process.state() == QProcess::NotRunning)
         return;
+    ::kill(pid_t(process.processId()), SIGCONT);
     process.terminate();
     if (!process.waitForFinished(5000)) {
         process.kill();
@@ -72,7 +67,7 @@ bool TangoDatabase::startProcess(QProcess &process, const QString &program,
 
 bool TangoDatabase::run(const QString &program, const QStringList &arguments, const QString &input)
 {
-    ChildProcess process;
+    TestProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TANGO_HOST"), host);
     process.setProcessEnvironment(environment);

@@ -6,17 +6,10 @@
 // DataBaseds on another free port. Nothing of the machine's own database is used or touched;
 // everything started is ended by the destructor.
 
-#include <QProcess>
+#include "testprocess.h"
+
 #include <QString>
 #include <QTemporaryDir>
-
-// A child program that is killed when the test ends, even when the test crashes and no
-// destructor runs.
-class ChildProcess : public QProcess
-{
-protected:
-    void setupChildProcess() override;
-};
 
 class TangoDatabase
 {
@@ -38,16 +31,17 @@ public:
     // tango_admin with the arguments, against this database; false when it fails.
     bool admin(const QStringList &arguments);
     QString errorString() const { return error; }
+    // Ends a program that may be stopped (SIGSTOP): SIGTERM, SIGKILL after 5 s.
+    static void end(QProcess &process);
 
 private:
     bool run(const QString &program, const QStringList &arguments,
              const QString &input = QString());
     bool startProcess(QProcess &process, const QString &program, const QStringList &arguments,
                       const QString &log);
-    static void end(QProcess &process);
 
     QTemporaryDir dir;
-    ChildProcess mariadb, databaseds;
+    TestProcess mariadb, databaseds;
     QString host;
     int mariadbPort = 0;
     QString error;

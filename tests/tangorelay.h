@@ -80,9 +80,16 @@ struct Sequence : Tango::CallBack
             if ((*event->attr_value >> state) && state == Tango::ON)
                 onAt.push_back(positions.empty() ? -1e9 : positions.back().first);
         } else {
-            *event->attr_value >> value;
+            try { // an event without a value (ATTR_INVALID) cannot be extracted
+                *event->attr_value >> value;
+            } catch (const Tango::DevFailed &) { }
             positions.emplace_back(value, event->attr_value->get_quality());
         }
+    }
+    double newest()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return positions.empty() ? -1e9 : positions.back().first;
     }
     std::size_t ons()
     {

@@ -1,13 +1,24 @@
 #include "testprocess.h"
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
+
+namespace {
+
+void ownGroupDyingWithTheTest()
+{
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
+
+} // namespace
 
 TestProcess::TestProcess()
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-    setChildProcessModifier([] { ::setpgid(0, 0); });
+    setChildProcessModifier(ownGroupDyingWithTheTest);
 #endif
     // Remembered at the start: once the program has ended, processId() forgets it, while
     // what it started may still run in its group.
@@ -17,7 +28,7 @@ TestProcess::TestProcess()
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 void TestProcess::setupChildProcess()
 {
-    ::setpgid(0, 0);
+    ownGroupDyingWithTheTest();
 }
 #endif
 

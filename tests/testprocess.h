@@ -3,7 +3,8 @@
 
 // A program that a test starts. It runs in a process group of its own, and when the object
 // goes (whatever the test's outcome, a failed QVERIFY included) the whole group is killed:
-// the program and whatever it started (xvfb-run's Xvfb, a panel's simulator).
+// the program and whatever it started (xvfb-run's Xvfb, a panel's simulator). Should the test
+// itself crash, the program is killed with it.
 
 #include <QProcess>
 

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QSerialPort>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -71,7 +70,6 @@ void TestPrograms::answers_data()
         QTest::newRow(name) << program << arguments << exitCode << QByteArray(text);
     };
     row("panel version", panelBin, { "--version" }, 0, "lumarvethon " LUMARVETHON_VERSION "\n");
-    row("panel help", panelBin, { "--help" }, 0, "--headless");
     row("panel port and simulate", panelBin, { "--simulate", "--port", "x" }, 2, "--port and");
     row("panel headless alone", panelBin, { "--headless" }, 2, "--headless needs --listen");
     row("panel bad name", panelBin, { "--name", "a/b" }, 2, "invalid name \"a/b\" for --name");
@@ -81,7 +79,6 @@ void TestPrograms::answers_data()
         "lumarvethon-sim " LUMARVETHON_VERSION "\n");
     row("simulator bad firmware", simBin, { "--firmware", "2.00" }, 2, "firmware");
     row("simulator no noise", simBin, { "--noise", "0" }, 2, "noise");
-    row("simulator restart fault", simBin, { "--help" }, 0, "--restart-after <MS>");
 }
 
 void TestPrograms::answers()
@@ -325,16 +322,12 @@ void TestPrograms::cleanEnds()
     QTemporaryDir dir;
     const QString socket = dir.filePath(QStringLiteral("s.sock"));
     const QString record = dir.filePath(QStringLiteral("r.csv"));
-    QProcess panel;
+    TestProcess panel;
     panel.setProcessEnvironment(withoutDisplay());
     const QString limit = fileLimitKib ? QStringLiteral("ulimit -f %1; ").arg(fileLimitKib) : "";
     panel.start(QStringLiteral("sh"),
                 { "-c", limit + "exec \"$0\" \"$@\"", panelBin, "--headless", "--simulate",
                   "--name", "end", "--listen", socket, "--record", record });
-    const auto stop = qScopeGuard([&] {
-        panel.kill();
-        panel.waitForFinished();
-    });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
     Script script(socket);
     QCOMPARE(script.ask("connect"), QByteArray("ok 1.06"));
@@ -370,14 +363,7 @@ void TestPrograms::oneProcessPerInstance()
                     { "--headless", "--simulate", "--name", "one", "--listen",
                       dir.filePath(QLatin1String(socket)) });
     };
-    QProcess first;
-    QProcess second;
-    const auto stop = qScopeGuard([&] {
-        for (QProcess *panel : { &first, &second }) {
-            panel->kill();
-            panel->waitForFinished();
-        }
-    });
+    TestProcess first, second;
     start(first, "a.sock");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("a.sock")), 8000);
     start(second, "b.sock");

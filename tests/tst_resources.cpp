@@ -1,10 +1,11 @@
 // The pictures and the Windows resources as other programs read them: the bundle holds
-// exactly the images, as they are on disk; the settings dialog takes its icon from images/ in
-// the working directory only; and lumarvethon.rc, compiled by the MinGW resource compiler,
-// holds the icon group, the product icon's PNG and the manifest.
+// exactly the images, as they are on disk; the windows take their icon from images/ in the
+// working directory, and the main window has one anywhere; and lumarvethon.rc, compiled by the
+// MinGW resource compiler, holds the icon group, the product icon's PNG and the manifest.
 
 #include "settingsdialog.h"
 #include "testprocess.h"
+#include "windowicon.h"
 
 #include <QtTest>
 
@@ -49,14 +50,20 @@ void TestResources::bundleAndIcons()
              "Lumarvethon_Icon_only@500x.ico application-exit.png clear.png connect.png "
              "disconnect.png settings.png");
 
-    const QString saved = QDir::currentPath();
-    QTemporaryDir empty;
-    QVERIFY(QDir::setCurrent(empty.path()));
+    // Started elsewhere, the windows have an icon all the same and the dialog none; under a
+    // working directory with images/, both take the picture there (a red square of the test's
+    // own, so that it cannot be mistaken for the product icon).
+    QTemporaryDir dir;
+    const auto restore = qScopeGuard([old = QDir::currentPath()] { QDir::setCurrent(old); });
+    QVERIFY(QDir::setCurrent(dir.path()));
     QVERIFY(SettingsDialog().windowIcon().isNull());
-    QVERIFY(QDir::setCurrent(QStringLiteral(LUMARVETHON_SOURCE_DIR)));
-    QCOMPARE(SettingsDialog().windowIcon().pixmap(32).toImage(),
-             QIcon("images/Lumarvethon_Icon_only@500x.png").pixmap(32).toImage());
-    QDir::setCurrent(saved);
+    QVERIFY(!panelWindowIcon().pixmap(32).isNull());
+    QImage red(16, 16, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QVERIFY(QDir().mkdir(QStringLiteral("images")));
+    QVERIFY(red.save(QStringLiteral("images/Lumarvethon_Icon_only@500x.png")));
+    for (const QIcon &icon : { panelWindowIcon(), SettingsDialog().windowIcon() })
+        QCOMPARE(icon.pixmap(16).toImage().convertToFormat(QImage::Format_ARGB32), red);
 }
 
 void TestResources::windowsResources()

@@ -12,7 +12,6 @@
 #include <QLocalServer>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,25 +44,13 @@ void TestScriptSocket::listening()
     {
         QLocalServer other; // another panel's socket
         QVERIFY(other.listen(path));
-        PanelOnLine panel;
-        panel.trigger("actionAllowScripts");
-        QVERIFY(!panel.find<QAction>("actionAllowScripts")->isChecked());
-        QVERIFY(panel.find<QStatusBar>("statusBar")
-                    ->currentMessage()
-                    .contains(QStringLiteral("another program is listening on %1").arg(path)));
         TestProcess second;
         second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 2);
         QVERIFY(second.readAllStandardError().contains("another program is listening on"));
     }
-    // A socket file that a crashed panel left behind is replaced.
-    {
-        QLocalServer crashed;
-        QVERIFY(crashed.listen(path + ".old") && QFile::rename(path + ".old", path));
-    }
-    QVERIFY(QFile::exists(path));
-    PanelOnLine panel;
+    PanelOnLine panel; // on the path the other one has left
     panel.trigger("actionAllowScripts");
     QVERIFY(panel.find<QAction>("actionAllowScripts")->isChecked());
     QVERIFY(panel.probe().console()->toPlainText().contains(

@@ -1,47 +1,35 @@
-// The device server over the real stack: the simulator on a pseudo-terminal, a headless panel
-// on it recording to a directory, lumarvethon-tango with a file for its database (which keeps
-// the attribute configuration an operator sets) on a free loopback port, and a Tango client in
-// this program. Also the server's plain logic, row by row.
+// The device server as a facility runs it, over the real stack: the simulator on a
+// pseudo-terminal, a headless panel on it recording to a directory and listening for a group,
+// lumarvethon-tango registered in a Tango database of the test's own (TangoDatabase), reaching
+// the panel through a Relay that can play a slow panel, and a client that finds the device
+// through the database. Also the server's plain logic, row by row.
 
 #include "stagestatus.h"
+#include "tangodatabase.h"
 #include "tangorelay.h"
-#include "testprocess.h"
 
 #include <tango.h>
 
 #include <QDir>
-#include <QProcess>
-#include <QTcpServer>
-#include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QTest>
 
-#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <future>
+#include <grp.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
+// The group that may reach the panel's socket, and the user, in it, that runs a server.
+const char socketGroup[] = "nogroup";
+const char otherUser[] = "nobody";
+
 const char *const atRest = "ok connected=1 firmware=1.06 homed=1 calibrated=0 position=5 "
                            "min=-250 max=6250 age_ms=80 moving=0 stale=0 reconnecting=0";
-
-// Keeps the newest value of an attribute's change events (a state as its number).
-struct ChangeEvents : Tango::CallBack
-{
-    void push_event(Tango::EventData *event) override
-    {
-        double value = 0.0;
-        Tango::DevState state = Tango::UNKNOWN;
-        if (event->err || !event->attr_value)
-            return;
-        if (event->attr_value->get_type() == Tango::DEV_STATE && (*event->attr_value >> state))
-            newest = double(state);
-        else if (*event->attr_value >> value)
-            newest = value;
-    }
-    std::atomic<double> newest { -1e9 };
-};
 
 // The description of the error a call fails with; empty when it does not fail.
 template<class Call> QString failure(Call call)
@@ -54,6 +42,15 @@ template<class Call> QString failure(Call call)
     return QString();
 }
 
+Tango::DevState state(Tango::DeviceProxy &proxy)
+{
+    try {
+        return proxy.state();
+    } catch (const Tango::DevFailed &) {
+        return Tango::UNKNOWN;
+    }
+}
+
 } // namespace
 
 class TestTango : public QObject
@@ -61,42 +58,106 @@ class TestTango : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
     void verdicts_data();
     void verdicts();
+    void initTestCase();
+    void cleanupTestCase();
     void motor();
     void waitingCommand();
     void statesInOrder();
     void positionEvents();
-    void panelGoesAndComesBack();
+    void restarts_data();
+    void restarts();
+    void databaseDown();
+    void otherUserThroughGroupSocket();
+    void panelFrozenAndGone();
 
 private:
+    void startSimulator(const QStringList &options = {});
     void startPanel();
-    Tango::DevState state() { return device->state(); }
-    void writePosition(double micrometres)
+    bool startServer(QProcess &process, const QString &instance, const QStringList &prefix = {});
+    QString write(double micrometres)
     {
         Tango::DeviceAttribute value("Position", micrometres);
-        device->write_attribute(value);
+        return failure([&] { device->write_attribute(value); });
+    }
+    double read(const char *attribute)
+    {
+        double value = -1e9;
+        device->read_attribute(attribute) >> value;
+        return value;
     }
     QByteArray record();
 
     QTemporaryDir dir;
-    QString socketPath;
-    std::string name;
+    TangoDatabase database;
+    QString socketPath, terminal;
     std::unique_ptr<Relay> relay;
-    QString terminal;
     TestProcess simulator, panel, server;
     std::unique_ptr<Tango::DeviceProxy> device;
-    ChangeEvents positions, states; // outlive the subscriptions of a test that fails
+    Sequence events; // outlives the subscriptions of a test that fails
 };
+
+void TestTango::verdicts_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("state"); // a MotorState, or -1: not a state reply
+    // (ON, MOVING, DISABLE and OFF: motor() below, through the real device)
+    const QByteArray rest(atRest);
+    const QByteArray closed = "ok connected=0 firmware=- homed=0 calibrated=- position=- "
+                              "min=-250 max=6250 age_ms=- moving=0 stale=0 reconnecting=0";
+    const auto row = [&](const char *name, const char *from, const char *to, int state) {
+        QTest::newRow(name) << QByteArray(rest).replace(from, to) << state;
+    };
+    row("field missing", " reconnecting=0", "", -1);
+    row("bad number", "position=5", "position=5x", -1);
+    row("bad flag", "homed=1", "homed=yes", -1);
+    QTest::newRow("stale, moving")
+        << QByteArray(rest).replace("stale=0", "stale=1").replace("moving=0", "moving=1")
+        << int(MotorState::Alarm);
+    QTest::newRow("reconnecting") << QByteArray(closed).replace("reconnecting=0", "reconnecting=1")
+                                  << int(MotorState::Fault);
+    QTest::newRow("refused") << QByteArray("error too many clients") << -1;
+}
+
+void TestTango::verdicts()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, state);
+    const std::optional<PanelState> parsed = parseStateReply(reply.toStdString());
+    QCOMPARE(parsed.has_value(), state >= 0);
+    if (parsed)
+        QCOMPARE(int(judge(PanelReach::Answered, *parsed, "").state), state);
+    QCOMPARE(judge(PanelReach::Unreachable, PanelState(), "x").state, MotorState::Unknown);
+}
+
+// A simulated controller, and a panel on it.
+void TestTango::startSimulator(const QStringList &options)
+{
+    simulator.start(QStringLiteral(LUMARVETHON_SIM_BIN),
+                    QStringList { "--speed", "1000" } + options);
+    QVERIFY(QTest::qWaitFor([&] { return simulator.canReadLine(); }, 5000));
+    terminal = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    startPanel();
+}
 
 void TestTango::startPanel()
 {
-    panel.start(
-        QStringLiteral(LUMARVETHON_BIN),
-        { "--headless", "--port", terminal, "--listen", socketPath, "--record", dir.path() + "/" });
+    panel.start(QStringLiteral(LUMARVETHON_BIN),
+                { "--headless", "--port", terminal, "--listen", socketPath, "--listen-group",
+                  socketGroup, "--record", dir.path() + "/" });
     QVERIFY(panel.waitForStarted(5000));
+}
+
+bool TestTango::startServer(QProcess &process, const QString &instance, const QStringList &prefix)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TANGO_HOST"), database.tangoHost());
+    environment.remove(QStringLiteral("LUMARVETHON_SOCKET")); // the property decides
+    process.setProcessEnvironment(environment);
+    const QStringList command = prefix + QStringList { LUMARVETHON_TANGO_BIN, instance };
+    process.start(command.first(), command.mid(1));
+    return QTest::qWaitFor([&] { return process.canReadLine(); }, 20000);
 }
 
 QByteArray TestTango::record()
@@ -112,118 +173,78 @@ QByteArray TestTango::record()
 
 void TestTango::initTestCase()
 {
-    socketPath = dir.filePath(QStringLiteral("panel.sock"));
-    simulator.start(QStringLiteral(LUMARVETHON_SIM_BIN), { "--speed", "1000" });
-    QVERIFY(QTest::qWaitFor([&] { return simulator.canReadLine(); }, 5000));
-    terminal = QString::fromLocal8Bit(simulator.readLine()).trimmed();
-    startPanel();
+    if (!TangoDatabase::missing().isEmpty())
+        QSKIP(qPrintable(TangoDatabase::missing() + " is missing: run tools/setup"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY2(database.start(), qPrintable(database.errorString()));
+    qputenv("TANGO_HOST", database.tangoHost().toLatin1());
 
-    QTcpServer probe; // a free port, given back for the server to take
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const QString port = QString::number(probe.serverPort());
-    probe.close();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Others may pass through the test's directory to the one the panel makes for its socket.
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0711) == 0);
+    socketPath = dir.filePath(QStringLiteral("run/panel.sock"));
+    startSimulator();
     relay = std::make_unique<Relay>(dir.filePath(QStringLiteral("relay.sock")), socketPath);
     relay->start();
-    environment.insert(QStringLiteral("LUMARVETHON_SOCKET"), dir.filePath("relay.sock"));
-    server.setProcessEnvironment(environment);
-    QFile devices(dir.filePath(QStringLiteral("devices.db")));
-    QVERIFY(devices.open(QIODevice::WriteOnly));
-    devices.write("lumarvethon-tango/test/DEVICE/LumarvethonStage: \"test/stage/1\"\n");
-    devices.close();
-    server.start(
-        QStringLiteral(LUMARVETHON_TANGO_BIN),
-        { "test", "-file=" + devices.fileName(), "-ORBendPoint", "giop:tcp:127.0.0.1:" + port });
-    QVERIFY(QTest::qWaitFor([&] { return server.canReadLine(); }, 20000));
-    name = "tango://127.0.0.1:" + port.toStdString() + "/test/stage/1#dbase=no";
-    device = std::make_unique<Tango::DeviceProxy>(name);
+
+    // The test's own server through the relay, the other user's straight to the panel.
+    for (const char *const instance : { "test", "other" }) {
+        const QString name = QLatin1String(instance);
+        const QString stage = "test/stage/" + name;
+        QVERIFY2(database.admin(
+                     { "--add-server", "lumarvethon-tango/" + name, "LumarvethonStage", stage }),
+                 qPrintable(database.errorString()));
+        QVERIFY(database.admin({ "--add-property", stage, "SocketPath",
+                                 name == "test" ? dir.filePath("relay.sock") : socketPath }));
+    }
+    QVERIFY(startServer(server, QStringLiteral("test")));
+    device = std::make_unique<Tango::DeviceProxy>("test/stage/test");
+    qInfo("database and server up after %lld ms", clock.elapsed());
 }
 
 void TestTango::cleanupTestCase()
 {
     device.reset();
-    relay->quit();
-    relay->wait();
-    for (QProcess *process : { &server, &panel, &simulator }) {
-        process->terminate();
-        process->waitForFinished(5000);
+    if (relay) {
+        relay->quit();
+        relay->wait();
     }
-}
-
-void TestTango::verdicts_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<int>("state"); // a MotorState, or -1: not a state reply
-    const auto row = [](const char *name, QByteArray reply, int state) {
-        QTest::newRow(name) << reply << state;
-    };
-    const QByteArray rest(atRest);
-    row("at rest", rest, int(MotorState::On));
-    row("moving", QByteArray(rest).replace("moving=0", "moving=1"), int(MotorState::Moving));
-    row("not homed", QByteArray(rest).replace("homed=1", "homed=0"), int(MotorState::Disable));
-    row("stale", QByteArray(rest).replace("stale=0", "stale=1").replace("moving=0", "moving=1"),
-        int(MotorState::Alarm));
-    row("reconnecting",
-        "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
-        "max=6250 age_ms=- moving=0 stale=0 reconnecting=1",
-        int(MotorState::Fault));
-    row("closed",
-        "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
-        "max=6250 age_ms=- moving=0 stale=0 reconnecting=0",
-        int(MotorState::Off));
-    row("refused", "error too many clients", -1);
-    row("field missing", QByteArray(rest).replace(" reconnecting=0", ""), -1);
-    row("bad number", QByteArray(rest).replace("position=5", "position=5x"), -1);
-    row("bad flag", QByteArray(rest).replace("homed=1", "homed=yes"), -1);
-}
-
-void TestTango::verdicts()
-{
-    QFETCH(QByteArray, reply);
-    QFETCH(int, state);
-    const std::optional<PanelState> parsed = parseStateReply(reply.toStdString());
-    QCOMPARE(parsed.has_value(), state >= 0);
-    if (parsed)
-        QCOMPARE(int(judge(PanelReach::Answered, *parsed, "").state), state);
-    QCOMPARE(judge(PanelReach::Unreachable, PanelState(), "x").state, MotorState::Unknown);
+    for (QProcess *process : { &server, &panel, &simulator })
+        TangoDatabase::end(*process);
 }
 
 void TestTango::motor()
 {
-    QTRY_VERIFY_WITH_TIMEOUT(failure([&] { device->ping(); }).isEmpty(), 10000);
-    QTRY_COMPARE(state(), Tango::OFF);
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::OFF, 10000);
     QCOMPARE(failure([&] { device->command_inout("Home"); }), QStringLiteral("not connected"));
     device->command_inout("Connect");
-    QCOMPARE(state(), Tango::DISABLE);
-    QCOMPARE(failure([&] { writePosition(100.0); }), QStringLiteral("not homed"));
+    QCOMPARE(state(*device), Tango::DISABLE);
+    QCOMPARE(write(100.0), QStringLiteral("not homed"));
 
     device->command_inout("Home");
-    QVERIFY(state() == Tango::MOVING); // before Home returned, not once the panel noticed
-    QTRY_COMPARE_WITH_TIMEOUT(state(), Tango::ON, 5000);
-    double position = -1.0;
-    device->read_attribute("Position") >> position;
-    QCOMPARE(position, 0.0);
+    QVERIFY(state(*device) == Tango::MOVING); // before Home returned, not once the panel noticed
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::ON, 5000);
+    QCOMPARE(read("Position"), 0.0);
     // The range is the stage's (the panel's limits with the simulator's offset), shown and
     // followed without a write range in Tango's configuration (its database).
-    double maximum = 0.0;
-    device->read_attribute("MaxPosition") >> maximum;
-    QCOMPARE(maximum, 14750.0);
+    QCOMPARE(read("MaxPosition"), 14750.0);
     Tango::AttributeInfoEx range = device->get_attribute_config("Position");
     QCOMPARE(range.max_value, std::string("Not specified"));
     QCOMPARE(range.label, std::string("Position"));
     QCOMPARE(device->command_query("Abort").in_type_desc, std::string("none"));
 
+    const std::size_t ons = events.ons();
     const int subscriptions[] = {
-        device->subscribe_event("Position", Tango::CHANGE_EVENT, &positions),
-        device->subscribe_event("State", Tango::CHANGE_EVENT, &states),
+        device->subscribe_event("Position", Tango::CHANGE_EVENT, &events),
+        device->subscribe_event("State", Tango::CHANGE_EVENT, &events),
     };
-    writePosition(512.5);
-    QCOMPARE(state(), Tango::MOVING);
+    QCOMPARE(write(512.5), QString());
+    QCOMPARE(state(*device), Tango::MOVING);
     QTRY_VERIFY(record().contains("sent,>ma 5125"));
-    QTRY_COMPARE(positions.newest.load(), 512.5);
-    QTRY_COMPARE_WITH_TIMEOUT(state(), Tango::ON, 5000);
-    QTRY_COMPARE(states.newest.load(), double(Tango::ON));
-    QCOMPARE(failure([&] { writePosition(14750.1); }), QStringLiteral("outside -250..14750"));
+    QTRY_COMPARE(events.newest(), 512.5);
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::ON, 5000);
+    QTRY_VERIFY(events.ons() > ons);
+    QCOMPARE(write(14750.1), QStringLiteral("outside -250..14750"));
     device->command_inout("Stop"); // a line that does reach the wire behind the refusal
     QTRY_VERIFY(record().contains("sent,>stop"));
     QVERIFY(!record().contains(">ma 147501"));
@@ -240,7 +261,7 @@ void TestTango::waitingCommand()
     QString failed;
     // A future that waits for the writer when it goes, whatever the outcome.
     std::future<void> writer = std::async(std::launch::async, [&] {
-        Tango::DeviceProxy own(name);
+        Tango::DeviceProxy own("test/stage/test");
         Tango::DeviceAttribute value("Position", 1000.0);
         failed = failure([&] { own.write_attribute(value); });
         writing = false;
@@ -249,7 +270,7 @@ void TestTango::waitingCommand()
     const int stops = record().count("sent,>stop");
     for (int i = 0; i < 5; ++i) {
         QVERIFY(failure([&] { device->read_attribute("Position"); }).isEmpty());
-        QCOMPARE(state(), Tango::ON);
+        QCOMPARE(state(*device), Tango::ON);
     }
     QCOMPARE(failure([&] { device->command_inout("Abort"); }), QString());
     QVERIFY(writing);
@@ -266,7 +287,6 @@ void TestTango::statesInOrder()
     // A panel whose state replies come late (the refresher's, not the command's) must not
     // bring an ON from before a move after the move's MOVING.
     relay->stateDelay = 150;
-    Sequence events;
     const int subscriptions[] = {
         device->subscribe_event("Position", Tango::CHANGE_EVENT, &events),
         device->subscribe_event("State", Tango::CHANGE_EVENT, &events),
@@ -276,7 +296,7 @@ void TestTango::statesInOrder()
          { std::pair(120, 1500.0), { 170, 500.0 }, { 220, 1500.0 } }) {
         QTest::qWait(pause);
         const std::size_t seen = events.ons();
-        QCOMPARE(failure([&] { writePosition(target); }), QString());
+        QCOMPARE(write(target), QString());
         QTRY_VERIFY_WITH_TIMEOUT(events.ons() > seen, 5000);
         const std::lock_guard<std::mutex> lock(events.mutex);
         QVERIFY2(std::abs(events.onAt[seen] - target) < 1.0,
@@ -297,42 +317,132 @@ void TestTango::positionEvents()
             config[0].events.ch_event.abs_change = absChange;
             device->set_attribute_config(config);
         }
-        Sequence events;
-        const int subscription = device->subscribe_event("Position", Tango::CHANGE_EVENT, &events);
-        double start = 0.0;
-        device->read_attribute("Position") >> start;
+        Sequence steps;
+        const int subscription = device->subscribe_event("Position", Tango::CHANGE_EVENT, &steps);
+        const double start = read("Position");
         Tango::DeviceData step;
         step << Tango::DevDouble(0.5);
         QCOMPARE(failure([&] { device->command_inout("StepBy", step); }), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(state(), Tango::ON, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::ON, 5000);
         QTest::qWait(200);
         device->unsubscribe_event(subscription);
-        QVERIFY(!events.positions.empty());
+        QVERIFY(!steps.positions.empty());
         int moved = 0; // events of the new value while moving
-        for (const auto &[value, quality] : events.positions)
+        for (const auto &[value, quality] : steps.positions)
             moved += quality == Tango::ATTR_CHANGING && std::abs(value - start - 0.5) < 0.05;
         QCOMPARE(moved > 0, !*absChange);
-        QCOMPARE(events.positions.back().second, Tango::ATTR_VALID);
+        QCOMPARE(steps.positions.back().second, Tango::ATTR_VALID);
     }
 }
 
-void TestTango::panelGoesAndComesBack()
+void TestTango::restarts_data()
 {
-    // A panel that does not answer fails the call after the time-out; reads go on.
+    QTest::addColumn<QString>("command");
+    QTest::newRow("Init") << "Init";
+    QTest::newRow("DevRestart") << "DevRestart";
+    QTest::newRow("RestartServer") << "RestartServer";
+}
+
+void TestTango::restarts()
+{
+    QFETCH(QString, command);
+    const double position = read("Position");
+    Tango::DeviceProxy admin("dserver/lumarvethon-tango/test");
+    Tango::DeviceData name;
+    std::string stage = "test/stage/test";
+    name << stage;
+    if (command == QLatin1String("Init"))
+        device->command_inout("Init");
+    else if (command == QLatin1String("DevRestart"))
+        admin.command_inout("DevRestart", name);
+    else
+        admin.command_inout("RestartServer");
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(500); // Tango restarts a moment after it has answered
+    QCOMPARE(server.state(), QProcess::Running);
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::ON, 1500);
+    QCOMPARE(read("Position"), position);
+    qInfo("%s: serving after %lld ms", qPrintable(command), clock.elapsed());
+}
+
+void TestTango::databaseDown()
+{
+    // Everything the device does with its panel goes on, the range too: the panel is started
+    // again on a controller of shorter travel (1.26: up to 6250, not 14750), and the writes
+    // follow the new range.
+    const int subscription = device->subscribe_event("Position", Tango::CHANGE_EVENT, &events);
+    database.stopDataBaseds();
+    panel.terminate();
+    QVERIFY(panel.waitForFinished(5000));
+    TangoDatabase::end(simulator);
+    startSimulator({ "--firmware", "1.26" });
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::OFF, 5000);
+    QCOMPARE(failure([&] { device->command_inout("Connect"); }), QString());
+    QCOMPARE(failure([&] { device->command_inout("Home"); }), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::ON, 5000);
+    QCOMPARE(read("MaxPosition"), 6250.0);
+    QCOMPARE(write(6250.5), QStringLiteral("outside -250..6250"));
+    QCOMPARE(write(6000.0), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(events.newest(), 6000.0, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::ON, 5000);
+    QVERIFY(database.startDataBaseds());
+    device->unsubscribe_event(subscription);
+}
+
+void TestTango::otherUserThroughGroupSocket()
+{
+    if (::getuid() != 0)
+        QSKIP("running a server as another user takes root");
+    const gid_t gid = ::getgrnam(socketGroup)->gr_gid;
+    for (const QString &path : { socketPath, QFileInfo(socketPath).path() }) {
+        struct stat status
+        {
+        };
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &status) == 0);
+        QCOMPARE(status.st_mode & 0777, path == socketPath ? 0660u : 0770u);
+        QCOMPARE(status.st_gid, gid);
+    }
+    TestProcess other;
+    // Its credentials change, which clears the death signal TestProcess set: setpriv sets it again.
+    const QStringList asOther { "setpriv", "--pdeathsig=KILL",
+                                QStringLiteral("--reuid=") + otherUser,
+                                QStringLiteral("--regid=") + socketGroup, "--clear-groups" };
+    QVERIFY(startServer(other, QStringLiteral("other"), asOther));
+    Tango::DeviceProxy stage("test/stage/other");
+    QTRY_COMPARE_WITH_TIMEOUT(state(stage), Tango::ON, 5000);
+    TangoDatabase::end(other);
+}
+
+void TestTango::panelFrozenAndGone()
+{
+    // A panel that does not answer fails the call after the time-out, never acts on it
+    // later; reads go on at once.
     ::kill(pid_t(panel.processId()), SIGSTOP);
-    QVERIFY(failure([&] { writePosition(5000.0); }).contains("within 2000 ms"));
+    QElapsedTimer clock;
+    clock.start();
     QVERIFY(failure([&] { device->read_attribute("Homed"); }).isEmpty());
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(write(5000.0).contains("within 2000 ms"));
     ::kill(pid_t(panel.processId()), SIGCONT);
-    QTRY_COMPARE(state(), Tango::ON); // a later state request: the move was read before it
+    QTRY_COMPARE(state(*device), Tango::ON); // a later state request: the move was read before
     QTest::qWait(300);
-    QVERIFY(!record().contains(">ma 50000")); // given up on, so never carried out
+    QVERIFY(!record().contains(">ma 50000"));
 
     panel.terminate(); // SIGTERM: the headless panel ends cleanly
     QVERIFY(panel.waitForFinished(5000));
     QCOMPARE(panel.exitCode(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(state(), Tango::UNKNOWN, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::UNKNOWN, 3000);
     startPanel();
-    QTRY_COMPARE_WITH_TIMEOUT(state(), Tango::OFF, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(state(*device), Tango::OFF, 5000);
+
+    // The server ends on SIGTERM whatever its panel does.
+    ::kill(pid_t(panel.processId()), SIGSTOP);
+    clock.restart();
+    server.terminate();
+    QVERIFY(server.waitForFinished(2000));
+    qInfo("server ended %lld ms after SIGTERM", clock.elapsed());
+    ::kill(pid_t(panel.processId()), SIGCONT);
 }
 
 QTEST_GUILESS_MAIN(TestTango)
