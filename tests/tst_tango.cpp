@@ -143,6 +143,10 @@ void TestTango::startSimulator(const QStringList &options)
 
 void TestTango::startPanel()
 {
+    // A configuration of its own: neither the user's settings nor another test's instance.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    panel.setProcessEnvironment(environment);
     panel.start(QStringLiteral(LUMARVETHON_BIN),
                 { "--headless", "--port", terminal, "--listen", socketPath, "--listen-group",
                   socketGroup, "--record", dir.path() + "/" });
