@@ -147,7 +147,8 @@ void LinkSupervisor::lose(const QString &reason)
     if (!reconnect) {
         criticalErrorShown = true;
         QString boxText = reason;
-        boxText[0] = boxText.at(0).toUpper();
+        if (!boxText.isEmpty())
+            boxText[0] = boxText.at(0).toUpper();
         host.showErrorBox(tr("Critical Error"), boxText, [this] { criticalErrorShown = false; });
     }
     emit connectionLost(reason);
