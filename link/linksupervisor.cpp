@@ -14,6 +14,10 @@ static constexpr int reconnectIntervalMs = 1000;
 // long a silence may come from a controller that has restarted.
 static constexpr int reconnectIdentifyMs = 2000;
 static constexpr int restartSilenceMs = 2000;
+// A silence is the controller's only when the panel kept asking through it: a panel that was
+// itself stopped (SIGSTOP, a suspended machine) finds its replies waiting, after a long gap but
+// few ticks. Half the ticks that 2 s of polling every 150 ms would give.
+static constexpr int silentTicksMin = restartSilenceMs / 150 / 2;
 
 QString lossReason(QSerialPort::SerialPortError error, bool deviceThere)
 {
@@ -82,6 +86,7 @@ bool LinkSupervisor::portReady(const QString &text)
     openClock.start();
     replyClock.start();
     lastReplyClock.start();
+    ticksSinceBytes = 0;
     connectedText = text;
     // A reconnection try is no connection until its controller has identified itself.
     if (!reconnectTry)
@@ -161,6 +166,7 @@ void LinkSupervisor::checkLink()
 {
     if (!serial.isOpen())
         return;
+    ++ticksSinceBytes;
     if (deviceLost(serial.handle())) {
         lose(lossReason(QSerialPort::ResourceError, deviceThere()));
         return;
@@ -180,6 +186,7 @@ void LinkSupervisor::checkLink()
 void LinkSupervisor::bytesArrived()
 {
     silenceMs = lastReplyClock.restart();
+    ticksInSilence = std::exchange(ticksSinceBytes, 0);
 }
 
 void LinkSupervisor::bytesTaken()
@@ -189,7 +196,8 @@ void LinkSupervisor::bytesTaken()
         markReadoutFresh();
     // A controller that was silent this long behind an open port may have restarted and lost
     // its reference; the answers of the lines just taken in cannot tell.
-    if (host.controllerKnown() && serial.isOpen() && silenceMs >= restartSilenceMs)
+    if (host.controllerKnown() && serial.isOpen() && silenceMs >= restartSilenceMs
+        && ticksInSilence >= silentTicksMin)
         askToHomeAgain(std::exchange(silenceMs, 0));
 }
 

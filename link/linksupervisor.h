@@ -85,6 +85,8 @@ private:
     QElapsedTimer lastReplyClock; // since the last bytes of any kind
     QElapsedTimer openClock;
     qint64 silenceMs = 0; // before the read under way
+    int ticksSinceBytes = 0; // poll ticks since the last bytes came in
+    int ticksInSilence = 0; // of them, before the read under way
     bool stale = false;
     bool positionTakenIn = false; // by the read under way
     bool reconnectOn = false;
