@@ -21,6 +21,7 @@ public:
     explicit ErrorBoxes(QWidget *window);
 
     void setHeadless(bool on) { headless = on; }
+    bool isHeadless() const { return headless; }
     void setRecorder(SessionRecorder *sessionRecorder) { recorder = sessionRecorder; }
     // Shows once the current call has ended; afterClosed runs when the operator has closed it
     // (headless: right after the text has gone out).

@@ -49,8 +49,7 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
 
     connectActions();
     buildMenus();
-    connectRecording();
-    errorBoxes->setRecorder(recorder);
+    assembleFeatures();
     setUpScripting();
     setUpPositions();
 

@@ -17,7 +17,7 @@
 //   replies.cpp      cutting the received bytes into lines and interpreting them
 //   readout.cpp      showing the position and the limits, paced to what an eye can follow
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
-//   recording.cpp    the session record and the position plot, fed from the signals below
+//   features.cpp     where the features beside the design are put together
 //   scripting.cpp    the script server and the panel's operations that scripts may use
 //   remembering.cpp  what the instance remembers between runs, read at start, written on change
 //   namedpositions.cpp  the positions window and the named positions scripts reach
@@ -48,9 +48,9 @@ class Console;
 class ErrorBoxes;
 class PanelSettings;
 class PositionList;
-class PositionPlot;
+class MoveGuard;
 class PositionsWindow;
-class SessionRecorder;
+class RecordingFeature;
 class ScriptServer;
 class SettingsDialog;
 class UpdateThrottle;
@@ -164,10 +164,12 @@ private:
     void consoleNote(const QString &text); // a line of the panel's own in the console
     void markReadoutFresh();
     void buildMenus();
-    void connectRecording();
-    void askRecordingFile();
-    void showRecordingState(bool recording);
-    void showPositionPlot();
+    void assembleFeatures();
+    void assembleOperatorSide();
+    // A warning the status bar shows (headless: a line on standard error); a lasting one stays
+    // in the status label until the next change.
+    void warn(const QString &text, bool lasting);
+    bool moveApproved(double target); // not too long, or confirmed
     void setUpScripting();
     void allowScripts(bool on);
     void chooseScriptGroup();
@@ -266,13 +268,8 @@ private:
     QMenu *menuView = nullptr;
     QMenu *menuHelp = nullptr;
     QAction *actionReconnect = nullptr;
-    QAction *actionRecord = nullptr;
-    QAction *actionStopRecording = nullptr;
-    QAction *actionPositionPlot = nullptr;
-    SessionRecorder *recorder = nullptr;
-    PositionPlot *positionPlot = nullptr; // made when first shown
-    double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
-    bool targetKnown = false;
+    RecordingFeature *recording = nullptr; // the record and the plot
+    MoveGuard *moveGuard = nullptr;
     QAction *actionAllowScripts = nullptr;
     QAction *actionScriptGroup = nullptr;
     ScriptServer *scriptServer = nullptr;

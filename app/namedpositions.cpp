@@ -76,6 +76,8 @@ QString MainWindow::moveRefusal(double micrometres) const
 
 bool MainWindow::moveTo(double micrometres)
 {
+    if (allows(Motion::Move, micrometres) == Outcome::Done && !moveApproved(micrometres))
+        return false;
     return moveStageTo(micrometres) == Outcome::Done;
 }
 

@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "errorboxes.h"
 #include "panelsettings.h"
 #include "portrecovery.h"
 #include "positionlist.h"
@@ -78,7 +79,14 @@ void MainWindow::resumeRemembered()
         if (!listenForScripts(path, &error))
             notes.append(tr("Scripts are not allowed: %1").arg(error));
     }
-    if (!notes.isEmpty())
+    // In full in the console, where the status bar would cut them short; headless, a line each
+    // on standard error.
+    for (const QString &note : qAsConst(notes)) {
+        consoleNote(note);
+        if (errorBoxes->isHeadless())
+            warn(note, false);
+    }
+    if (!notes.isEmpty() && !errorBoxes->isHeadless())
         ui->statusBar->showMessage(notes.join(QStringLiteral("; ")), noticeMs);
 }
 
