@@ -4,6 +4,8 @@
 //                         stop key (StopKey), the motion indicator (MotionIndicator), the
 //                         guard for large moves (MoveGuard) and warnings that go to
 //                         standard error when headless
+//   remembered settings   what the operator changes, written for the next run
+//                         (RememberedSettings), and read back at start-up
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -13,16 +15,19 @@
 #include "moveguard.h"
 #include "panelsettings.h"
 #include "recordingfeature.h"
+#include "rememberedsettings.h"
 #include "sessionrecorder.h"
 #include "stopkey.h"
 
 #include <QLabel>
+#include <QTimer>
 
 #include <cstdio>
 
 void MainWindow::assembleFeatures()
 {
     assembleOperatorSide();
+    assembleRemembered();
 }
 
 // The operator's side.
@@ -74,6 +79,26 @@ void MainWindow::assembleOperatorSide()
     connect(remembered.get(), &PanelSettings::writeFailed, this, [this](const QString &reason) {
         warn(tr("Settings not saved: %1").arg(reason), false);
     });
+}
+
+// Remembered settings.
+void MainWindow::assembleRemembered()
+{
+    rememberedSettings = new RememberedSettings(*this, *remembered, *settings);
+    actionReconnect->setChecked(remembered->reconnect());
+    ui->doubleSpinBox_mrstp->setValue(remembered->stepSize());
+    rememberedSettings->restorePlace();
+    connect(actionReconnect, &QAction::triggered, rememberedSettings,
+            &RememberedSettings::reconnectChosen);
+    connect(ui->doubleSpinBox_mrstp, QOverload<double>::of(&QDoubleSpinBox::valueChanged),
+            rememberedSettings, &RememberedSettings::stepChosen);
+    // Once the loop runs, so that --listen has had its say first.
+    QTimer::singleShot(0, this, &MainWindow::resumeRemembered);
+}
+
+void MainWindow::setSimulatedPort(const QString &path)
+{
+    rememberedSettings->setSimulatedPort(path);
 }
 
 void MainWindow::warn(const QString &text, bool lasting)

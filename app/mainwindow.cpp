@@ -70,7 +70,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
 
     ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
     ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
-    restoreRemembered();
 }
 
 MainWindow::~MainWindow()

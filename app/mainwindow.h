@@ -19,7 +19,7 @@
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
 //   features.cpp     where the features beside the design are put together
 //   scripting.cpp    the script server and the panel's operations that scripts may use
-//   remembering.cpp  what the instance remembers between runs, read at start, written on change
+//   remembering.cpp  the remembered port offered first, and the start-up notes
 //   namedpositions.cpp  the positions window and the named positions scripts reach
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
@@ -41,7 +41,6 @@
 class QAction;
 class QLabel;
 class QKeyEvent;
-class QMoveEvent;
 class QMenu;
 class QTimer;
 class Console;
@@ -51,6 +50,7 @@ class PositionList;
 class MoveGuard;
 class PositionsWindow;
 class RecordingFeature;
+class RememberedSettings;
 class ScriptServer;
 class SettingsDialog;
 class UpdateThrottle;
@@ -92,7 +92,7 @@ public:
     // goes to standard error and to the record instead.
     void setHeadless(bool on);
     // The simulator's pseudo-terminal, which is never remembered as the chosen port.
-    void setSimulatedPort(const QString &path) { simulatedPort = path; }
+    void setSimulatedPort(const QString &path);
 
     // What may go out now, answered from the panel's state alone (connected, answered,
     // homed, limits): the buttons' enabling, scripts and the positions window all ask here.
@@ -123,7 +123,6 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
 
 private slots:
     void openSerialPort();
@@ -166,6 +165,7 @@ private:
     void buildMenus();
     void assembleFeatures();
     void assembleOperatorSide();
+    void assembleRemembered();
     // A warning the status bar shows (headless: a line on standard error); a lasting one stays
     // in the status label until the next change.
     void warn(const QString &text, bool lasting);
@@ -174,7 +174,6 @@ private:
     void allowScripts(bool on);
     void chooseScriptGroup();
     QString rememberedPortIfPresent() const;
-    void restoreRemembered();
     void resumeRemembered();
     void setUpPositions();
     void showPositions();
@@ -301,8 +300,8 @@ private:
     // What this instance remembers, and its named positions (declared after the settings
     // they are kept in, so that they go first).
     QString instanceName;
-    QString simulatedPort;
     std::unique_ptr<PanelSettings> remembered;
+    RememberedSettings *rememberedSettings = nullptr; // the operator's changes written
     std::unique_ptr<PositionList> positionList;
     PositionsWindow *positionsWindow = nullptr; // made when first shown
     QAction *actionPositions = nullptr;
