@@ -48,8 +48,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
 
     connectActions();
     buildMenus();
-    connectRecording();
-    errorBoxes->setRecorder(recorder);
     assembleFeatures();
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
@@ -68,7 +66,6 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
 
     ui->horizontalSlider->setMinimum(Protocol::truncateToInt(minPosition));
     ui->horizontalSlider->setMaximum(Protocol::truncateToInt(maxPosition));
-    restoreRemembered();
 }
 
 MainWindow::~MainWindow()

@@ -18,8 +18,7 @@
 //   replies.cpp      cutting the received bytes into lines and interpreting them
 //   readout.cpp      showing the position and the limits, paced to what an eye can follow
 //   positioning.cpp  home, stop, calibrate, moves, keyboard jog, slider, console toggle
-//   recording.cpp    the session record and the position plot, fed from the signals below
-//   remembering.cpp  what the instance remembers between runs, read at start, written on change
+//   remembering.cpp  the remembered port offered first, and the start-up notes
 // The wire formats themselves are free functions in protocol.h, so that tests reach them
 // without a window.
 
@@ -37,16 +36,16 @@
 class QAction;
 class QLabel;
 class QKeyEvent;
-class QMoveEvent;
 class QMenu;
 class QTimer;
 class Console;
 class ErrorBoxes;
 class LinkSupervisor;
 class PanelSettings;
-class PositionPlot;
+class MoveGuard;
 class PositionsFeature;
-class SessionRecorder;
+class RecordingFeature;
+class RememberedSettings;
 class ScriptingFeature;
 class SettingsDialog;
 class UpdateThrottle;
@@ -88,7 +87,7 @@ public:
     // goes to standard error and to the record instead.
     void setHeadless(bool on);
     // The simulator's pseudo-terminal, which is never remembered as the chosen port.
-    void setSimulatedPort(const QString &path) { simulatedPort = path; }
+    void setSimulatedPort(const QString &path);
 
     // PanelHooks: the window as its features reach it (features.cpp).
     Outcome allows(Motion motion, double micrometres = 0.0) const override;
@@ -105,7 +104,8 @@ public:
     QString controllerSerial() const override;
     void forgetHome(const QString &text) override;
     void consoleNote(const QString &text) override; // a line of the panel's own in the console
-    void warn(const QString &text) override;
+    void warn(const QString &text) override { warn(text, false); }
+    bool approveMove(double target) override; // not too long, or confirmed
 
 signals:
     // What happens on the link, for the parts that watch it (the session record, the plot,
@@ -134,7 +134,6 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
 
 private slots:
     void openSerialPort();
@@ -163,12 +162,14 @@ private:
     void connectActions();
     void assembleFeatures();
     void buildMenus();
-    void connectRecording();
-    void askRecordingFile();
-    void showRecordingState(bool recording);
-    void showPositionPlot();
+    void assembleLink();
+    void assembleOperatorSide();
+    void assembleRemembered();
+    void assembleScripting();
+    // A warning the status bar shows (headless: a line on standard error); a lasting one stays
+    // in the status label until the next change.
+    void warn(const QString &text, bool lasting);
     QString rememberedPortIfPresent() const;
-    void restoreRemembered();
     void resumeRemembered();
 
     // Every error box goes through errorBoxes (errorboxes.h).
@@ -247,13 +248,8 @@ private:
     QMenu *menuView = nullptr;
     QMenu *menuHelp = nullptr;
     QAction *actionReconnect = nullptr;
-    QAction *actionRecord = nullptr;
-    QAction *actionStopRecording = nullptr;
-    QAction *actionPositionPlot = nullptr;
-    SessionRecorder *recorder = nullptr;
-    PositionPlot *positionPlot = nullptr; // made when first shown
-    double lastTarget = 0.0; // of the last absolute or slider move, for a plot made later
-    bool targetKnown = false;
+    RecordingFeature *recording = nullptr; // the record and the plot
+    MoveGuard *moveGuard = nullptr;
     QByteArray rxBuffer;
     int lineEnd = 0;
     // After an over-long partial line is dropped, its tail up to the next CR goes too.
@@ -264,8 +260,8 @@ private:
     // What this instance remembers, and the features (declared after the settings they
     // keep their state in, so that they go first).
     QString instanceName;
-    QString simulatedPort;
     std::unique_ptr<PanelSettings> remembered;
+    RememberedSettings *rememberedSettings = nullptr; // the operator's changes written
     std::unique_ptr<PositionsFeature> positions;
     std::unique_ptr<ScriptingFeature> scripting;
 

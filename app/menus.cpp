@@ -15,15 +15,9 @@ void MainWindow::buildMenus()
 {
     menuFile = ui->menuBar->addMenu(tr("&File"));
     menuFile->setObjectName(QStringLiteral("menuFile"));
-    actionRecord = menuFile->addAction(tr("Record session\u2026"));
-    actionRecord->setObjectName(QStringLiteral("actionRecord"));
-    actionStopRecording = menuFile->addAction(tr("Stop recording"));
-    actionStopRecording->setObjectName(QStringLiteral("actionStopRecording"));
-    actionStopRecording->setEnabled(false);
-    menuFile->addSeparator();
     menuFile->addAction(ui->actionQuit);
 
-    menuConnection = ui->menuBar->addMenu(tr("&Connection"));
+    menuConnection = ui->menuBar->addMenu(tr("Co&nnection"));
     menuConnection->setObjectName(QStringLiteral("menuConnection"));
     menuConnection->addAction(ui->actionConnect);
     menuConnection->addAction(ui->actionDisconnect);
@@ -35,8 +29,6 @@ void MainWindow::buildMenus()
 
     menuView = ui->menuBar->addMenu(tr("&View"));
     menuView->setObjectName(QStringLiteral("menuView"));
-    actionPositionPlot = menuView->addAction(tr("Position plot"));
-    actionPositionPlot->setObjectName(QStringLiteral("actionPositionPlot"));
 
     menuHelp = ui->menuBar->addMenu(tr("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));

@@ -59,7 +59,7 @@ void MainWindow::on_doubleSpinBox_Position_editingFinished()
     // Giving up the focus below would finish the editing a second time.
     const QSignalBlocker blocker(ui->doubleSpinBox_Position);
     const double target = ui->doubleSpinBox_Position->value();
-    if (allows(Motion::Move, target) == Outcome::Done) {
+    if (allows(Motion::Move, target) == Outcome::Done && approveMove(target)) {
         sendMove(Protocol::absoluteMove(target));
         emit targetSet(target);
     }
@@ -109,8 +109,12 @@ void MainWindow::blockSlider()
 
 void MainWindow::goToSliderPosition()
 {
-    sendMove(Protocol::sliderMove(ui->horizontalSlider->value()));
-    emit targetSet(ui->horizontalSlider->value());
+    if (approveMove(ui->horizontalSlider->value())) {
+        sendMove(Protocol::sliderMove(ui->horizontalSlider->value()));
+        emit targetSet(ui->horizontalSlider->value());
+    } else {
+        ui->horizontalSlider->setValue(Protocol::truncateToInt(position));
+    }
     ui->horizontalSlider->clearFocus();
     ui->doubleSpinBox_Position->blockSignals(false);
 }

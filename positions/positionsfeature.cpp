@@ -89,7 +89,8 @@ QString PositionsFeature::moveRefusal(double micrometres) const
 
 bool PositionsFeature::moveTo(double micrometres)
 {
-    if (panel.allows(PanelHooks::Motion::Move, micrometres) != PanelHooks::Outcome::Done)
+    if (panel.allows(PanelHooks::Motion::Move, micrometres) != PanelHooks::Outcome::Done
+        || !panel.approveMove(micrometres))
         return false;
     panel.moveTo(micrometres);
     return true;

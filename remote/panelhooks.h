@@ -30,6 +30,9 @@ public:
     virtual void calibrate() = 0;
     virtual void moveTo(double micrometres) = 0; // as a target typed in the box
     virtual void step(double micrometres) = 0; // signed, as the step buttons
+    // The operator's own guard for long moves: true when the move is short enough, or confirmed.
+    // Scripts never ask it.
+    virtual bool approveMove(double target) = 0;
     virtual qint64 bytesToWrite() const = 0; // waiting for the controller
     // A modal window (an error box, a file dialog, About) holds the operator.
     virtual bool dialogOpen() const = 0;

@@ -22,6 +22,7 @@ const QString groupKey = QStringLiteral("scripts/group");
 const QString placeKey = QStringLiteral("window/position");
 const QString stepKey = QStringLiteral("positioning/step");
 const QString minutesKey = QStringLiteral("plot/minutes");
+const QString confirmKey = QStringLiteral("moves/confirmOver");
 const QString folderKey = QStringLiteral("record/folder");
 const QString positionsCountKey = QStringLiteral("positions/list/size");
 const QString positionsControllerKey = QStringLiteral("positions/controller");
@@ -217,6 +218,8 @@ void PanelSettings::readValues()
         minutes);
     take(
         folderKey, [](const QVariant &v) { return readText(v, true); }, folder);
+    take(
+        confirmKey, [](const QVariant &v) { return readDouble(v, 0.0, 1e9); }, confirmOver);
     readPositionCount();
     if (!replaced.isEmpty())
         addNotice(QCoreApplication::translate("PanelSettings",
@@ -350,4 +353,10 @@ bool PanelSettings::writePosition(int index, int count, const QString &controlle
     positionCount = count;
     settings->setValue(positionsCountKey, count);
     return commit();
+}
+
+bool PanelSettings::setConfirmMovesOver(double micrometres)
+{
+    confirmOver = micrometres;
+    return write(confirmKey, micrometres);
 }

@@ -70,6 +70,8 @@ public:
     double stepSize() const { return step; }
     int plotMinutes() const { return minutes; }
     QString recordFolder() const { return folder; }
+    // Moves longer than this ask first; 0: none asks.
+    double confirmMovesOver() const { return confirmOver; }
 
     bool setPort(const QString &name);
     bool setReconnect(bool on);
@@ -79,6 +81,7 @@ public:
     bool setStepSize(double micrometres);
     bool setPlotMinutes(int value);
     bool setRecordFolder(const QString &path);
+    bool setConfirmMovesOver(double micrometres);
 
     // The stored named positions (at most maxPositions) and the serial number of the controller
     // they were saved with (invalid when none is stored).
@@ -122,6 +125,7 @@ private:
     double step = defaultStep;
     int minutes = defaultPlotMinutes;
     QString folder;
+    double confirmOver = 0.0;
 };
 
 #endif // PANELSETTINGS_H

@@ -3,13 +3,21 @@
 // silent reconnection), the ways the line fails, and a controller that stops reading.
 
 #include "console.h"
+#include "panelsettings.h"
+#include "positionplot.h"
+#include "positionswindow.h"
 #include "testsupport.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QTableWidget>
 #include <QTimer>
 
 namespace {
@@ -48,6 +56,58 @@ QString consoleTail(PanelOnLine &panel, int lines)
     return all.mid(all.size() - 1 - lines).join('|');
 }
 
+// The keys of a window that more than one action, menu or button takes: shortcuts, and the
+// Alt+letter of the menu bar's titles and of the buttons; then, menu by menu, its items' letters.
+QStringList clashes(const QWidget *window)
+{
+    QStringList keys, found;
+    QSet<const QAction *> actions;
+    for (const QAction *action : window->findChildren<QAction *>() + window->actions()) {
+        if (!actions.contains(action))
+            for (const QKeySequence &key : action->shortcuts())
+                keys << key.toString();
+        actions << action;
+    }
+    for (const QMenuBar *bar : window->findChildren<QMenuBar *>())
+        for (const QAction *title : bar->actions())
+            keys << QKeySequence::mnemonic(title->text()).toString();
+    for (const QAbstractButton *button : window->findChildren<QAbstractButton *>())
+        keys << QKeySequence::mnemonic(button->text()).toString();
+    for (const QMenu *menu : window->findChildren<QMenu *>()) {
+        for (const QAction *item : menu->actions())
+            keys << menu->title() + ' ' + QKeySequence::mnemonic(item->text()).toString();
+    }
+    for (const QString &key : keys)
+        if (!key.isEmpty() && !key.endsWith(' ') && keys.count(key) > 1 && !found.contains(key))
+            found << key;
+    return found;
+}
+
+// Answers the next modal dialog, once open: selects its field's text and types, then the key.
+void answer(const QString &text, Qt::Key key, bool *asked = nullptr)
+{
+    QTimer::singleShot(100, [=] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        if (asked)
+            *asked = true;
+        QWidget *field = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+        if (!text.isEmpty()) {
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, text);
+        }
+        QTest::keyClick(field, key);
+    });
+}
+
+void activate(QWidget *window)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+}
+
 } // namespace
 
 class TestPanel : public QObject
@@ -59,6 +119,11 @@ private slots:
     void session();
     void lostDevice();
     void deviceThatStopsReading();
+    void keyboard();
+    void stopKey_data();
+    void stopKey();
+    void largeMoves_data();
+    void largeMoves();
 };
 
 void TestPanel::session()
@@ -93,6 +158,10 @@ void TestPanel::session()
     QCOMPARE(home->styleSheet(), QStringLiteral("color: green"));
     QCOMPARE(probe.console()->toPlainText(),
              ">inform\n>status\n_Ver 106\n_offset 2500\n_status 1\n>stop\n>home\n");
+    auto *motion = panel.find<QLabel>("motionIndicator"); // the rule of a script's state
+    QCOMPARE(motion->text(), QStringLiteral("Moving"));
+    panel.controller.write("_cp 0.0 um\r_cp 0.05 um\r_cp 0.0 um\r");
+    QTRY_COMPARE(motion->text(), QStringLiteral("At rest"));
 
     // Steps by key and button, the target box, the slider; moves go out without a CR.
     press(Qt::Key_Right);
@@ -159,6 +228,7 @@ void TestPanel::session()
     QCOMPARE(home->styleSheet(), QStringLiteral("color: grey"));
     QVERIFY(!probe.homed());
     QCOMPARE(enabled(panel.window), QStringLiteral("00000000101"));
+    QVERIFY(motion->isHidden());
 
     // Reconnected to a silent controller, with an old answer waiting on the line: neither
     // passes for this controller's. The first tick still asks for the position before the
@@ -237,6 +307,97 @@ void TestPanel::deviceThatStopsReading()
     panel.controller.pty().setReading(true);
     QTRY_COMPARE_WITH_TIMEOUT(serial->bytesToWrite(), qint64(0), 5000);
     QVERIFY(panel.controller.waitForText(">cp\r", 3000));
+}
+
+void TestPanel::keyboard()
+{
+    PanelOnLine panel;
+    panel.trigger("actionPositions");
+    panel.trigger("actionPositionPlot");
+    for (const QWidget *window :
+         { static_cast<QWidget *>(panel.window), panel.find<QWidget>("positionsWindow"),
+           panel.find<QWidget>("positionPlot") })
+        QCOMPARE(clashes(window).join(" | "), QString());
+    activate(panel.window);
+    QTest::keyClick(panel.window, Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(QApplication::activeWindow() != panel.window);
+    QCOMPARE(QApplication::activeWindow()->metaObject()->className(), "SettingsDialog");
+    QApplication::activeWindow()->close();
+}
+
+void TestPanel::stopKey_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<bool>("stops");
+    QTest::newRow("main window") << "main" << true;
+    QTest::newRow("positions window") << "positionsWindow" << true;
+    QTest::newRow("plot window") << "positionPlot" << true;
+    QTest::newRow("cell editor") << "positionsTable" << false;
+    QTest::newRow("dialog") << "dialog" << false;
+}
+
+void TestPanel::stopKey()
+{
+    QFETCH(QString, where);
+    QFETCH(bool, stops);
+    PanelOnLine panel;
+    panel.scripts().saveNamedPosition("a", 100.0);
+    QVERIFY(panel.connectPanel()); // not homed: the Stop button is off, the key is not
+    panel.trigger("actionPositions");
+    panel.trigger("actionPositionPlot");
+    auto *table = panel.find<QTableWidget>("positionsTable");
+    QWidget *window = where == "main" ? panel.window : table->window();
+    if (where == "positionPlot")
+        window = panel.find<QWidget>("positionPlot");
+    activate(window);
+    panel.controller.take();
+    if (where == "dialog") { // Esc closes the dialog
+        answer(QString(), Qt::Key_Escape);
+        panel.trigger("actionConfirmMoves");
+    } else if (where == "positionsTable") {
+        table->editItem(table->item(0, 0));
+        QTest::keyClicks(QApplication::focusWidget(), "b");
+        press(Qt::Key_Escape);
+        QVERIFY(!qobject_cast<QLineEdit *>(QApplication::focusWidget())); // cancelled
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("a"));
+    } else {
+        press(Qt::Key_Escape);
+    }
+    panel.settle(100);
+    QCOMPARE(panel.sent(), stops ? QByteArray(">stop\r") : QByteArray());
+}
+
+void TestPanel::largeMoves_data()
+{
+    QTest::addColumn<QString>("threshold"); // typed into its dialog; empty: never set
+    QTest::addColumn<Qt::Key>("key"); // answers the question, if one comes
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("off") << QString() << Qt::Key_Escape << true;
+    QTest::newRow("shorter") << "6000" << Qt::Key_Escape << true;
+    QTest::newRow("longer, Enter") << "4000" << Qt::Key_Return << true;
+    QTest::newRow("longer, Esc") << "4000" << Qt::Key_Escape << false;
+}
+
+void TestPanel::largeMoves()
+{
+    QFETCH(QString, threshold);
+    QFETCH(Qt::Key, key);
+    QFETCH(bool, sent);
+    PanelOnLine panel;
+    activate(panel.window);
+    if (!threshold.isEmpty()) {
+        answer(threshold, Qt::Key_Return);
+        panel.trigger("actionConfirmMoves");
+        activate(panel.window);
+    }
+    QCOMPARE(PanelSettings(QString()).confirmMovesOver(), threshold.toDouble());
+    QVERIFY(panel.connectAndHome());
+    bool asked = false;
+    answer(QString(), key, &asked);
+    enter(panel.find<QDoubleSpinBox>("doubleSpinBox_Position"), "5000");
+    panel.settle(200);
+    QCOMPARE(asked, threshold == "4000");
+    QCOMPARE(panel.sent(), sent ? QByteArray(">ma 50000") : QByteArray());
 }
 
 QTEST_MAIN(TestPanel)

@@ -18,11 +18,13 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <csignal>
 #include <ctime>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +47,32 @@ QList<QStringList> readCsv(const QString &path)
     }
     return rows.mid(0, rows.size() - 1); // not the empty one after the last record's end
 }
+
+// What goes to standard error while it lives.
+class ErrorCapture
+{
+public:
+    ErrorCapture()
+    {
+        file.open();
+        std::fflush(stderr);
+        dup2(file.handle(), STDERR_FILENO);
+    }
+    ~ErrorCapture() { take(); }
+    QByteArray take()
+    {
+        std::fflush(stderr);
+        if (saved >= 0)
+            dup2(saved, STDERR_FILENO);
+        ::close(std::exchange(saved, -1));
+        file.seek(0);
+        return file.readAll();
+    }
+
+private:
+    QTemporaryFile file;
+    int saved = dup(STDERR_FILENO);
+};
 
 } // namespace
 
@@ -157,19 +185,26 @@ private slots:
     void writeFailureStopsRecording_data()
     {
         QTest::addColumn<QString>("reason"); // the directory is removed, or the size limited
-        QTest::newRow("file too large") << QStringLiteral("File too large");
-        QTest::newRow("directory removed") << QStringLiteral("was removed");
+        QTest::addColumn<bool>("headless");
+        QTest::newRow("file too large") << QStringLiteral("File too large") << false;
+        QTest::newRow("directory removed, headless") << QStringLiteral("was removed") << true;
     }
 
     void writeFailureStopsRecording()
     {
         QFETCH(QString, reason);
+        QFETCH(bool, headless);
         const bool removeDirectory = reason == QLatin1String("was removed");
         QTemporaryDir dir;
         PanelOnLine panel;
         const QString path = dir.filePath(QStringLiteral("x.csv"));
+        panel.window->setHeadless(headless);
         QVERIFY(panel.window->startRecording(path, false));
+        auto *rec = panel.find<QLabel>("recordingIndicator");
+        QCOMPARE(rec->text() + ' ' + rec->toolTip(), "REC x.csv " + path);
+        QVERIFY(!rec->isHidden());
         QVERIFY(panel.connectPanel());
+        ErrorCapture errors;
         // A file size limit that cuts the next write inside a row, as a full disk would.
         rlimit before {}, limit {};
         getrlimit(RLIMIT_FSIZE, &before);
@@ -177,9 +212,13 @@ private slots:
         std::signal(SIGXFSZ, SIG_IGN);
         const auto restore = qScopeGuard([&before] { setrlimit(RLIMIT_FSIZE, &before); });
         QVERIFY(removeDirectory ? dir.remove() : setrlimit(RLIMIT_FSIZE, &limit) == 0);
-        QLabel *status = panel.probe().statusLabel();
-        QTRY_VERIFY(status->text().startsWith(QLatin1String("Recording stopped: ")));
-        QVERIFY2(status->text().contains(reason), qPrintable(status->text()));
+        QTRY_VERIFY(rec->isHidden());
+        const QString status = panel.probe().statusLabel()->text();
+        const QStringList told
+            = headless ? QString(errors.take()).split('\n') : QStringList(status);
+        QVERIFY2(told.first().startsWith("Recording stopped: ") && told.first().contains(reason),
+                 qPrintable(told.first()));
+        QCOMPARE(told.size(), headless ? 2 : 1); // one line
         QVERIFY(!panel.find<QAction>("actionStopRecording")->isEnabled());
         if (!removeDirectory) { // the file ends on a whole row
             QFile file(path);
@@ -222,10 +261,12 @@ private slots:
     {
         PanelOnLine panel;
         QVERIFY(panel.connectPanel());
+        panel.controller.write("_cp 1234.5 um\r"); // seen before the plot is opened
+        QTRY_COMPARE(panel.probe().position(), 1234.5);
         panel.trigger("actionPositionPlot");
         auto *plot = panel.find<PositionPlot>("positionPlot");
         QVERIFY(plot && plot->isVisible());
-        panel.controller.write("_cp 1234.5 um\r_cp -250 um\r");
+        panel.controller.write("_cp -250 um\r");
         QTRY_COMPARE(plot->samples().size(), 2);
 
         QTemporaryDir dir;
