@@ -180,7 +180,6 @@ void MainWindow::assembleRemembered()
     QTimer::singleShot(0, this, &MainWindow::resumeRemembered);
 }
 
-
 bool MainWindow::listenForScripts(const QString &path, QString *error)
 {
     return scripting->listenForScripts(path, error);

@@ -38,8 +38,8 @@ QSocketNotifier *ReadPacer::currentNotifier() const
     // The port makes a new notifier each time it opens and lets the old one go later, so
     // the newest one is the port's own.
     QSocketNotifier *newest = nullptr;
-    const auto children = serial->findChildren<QSocketNotifier *>(QString(),
-                                                                  Qt::FindDirectChildrenOnly);
+    const auto children
+        = serial->findChildren<QSocketNotifier *>(QString(), Qt::FindDirectChildrenOnly);
     for (QSocketNotifier *child : children) {
         if (child->type() == QSocketNotifier::Read)
             newest = child;

@@ -90,8 +90,7 @@ Share stream(BenchPanel &panel, int seconds, double rate)
     // The event loop runs undisturbed for the stream's length (runUntil's own wake-up tick
     // would add a hundred wake-ups a second to the figure), and then until the last line shows.
     BenchPanel::runFor(int(double(count) / rate * 1000.0));
-    const bool shown
-        = BenchPanel::runUntil([&] { return label->text() == lastText; }, 10000);
+    const bool shown = BenchPanel::runUntil([&] { return label->text() == lastText; }, 10000);
     const qint64 wall = monotonicNs() - wall0;
     qint64 system = 0;
     const qint64 thread = threadCpuNs(&system) - thread0;
@@ -160,8 +159,8 @@ Figure streamLatency(const BenchOptions &options, const Share &share)
     return figure;
 }
 
-Figure lineRate(BenchPanel &panel, const BenchOptions &options, Variant variant,
-                double hiddenShare, Figure *latency = nullptr)
+Figure lineRate(BenchPanel &panel, const BenchOptions &options, Variant variant, double hiddenShare,
+                Figure *latency = nullptr)
 {
     Figure figure;
     figure.name = QStringLiteral("CPU at the line rate (%1 position lines/s), %2")
@@ -229,17 +228,17 @@ Figure lineRate(BenchPanel &panel, const BenchOptions &options, Variant variant,
         : variant == Variant::ConsoleShown                 ? 4.0
                                                            : hiddenShare + 2.0;
     figure.pass = share.thread <= limit;
-    figure.detail += QStringLiteral("%1 lines written one by one as they fall due, taken in "
-                                    "%2 reads (%3 \u00b5s of CPU per line); %4 paints of the "
-                                    "position label (%5 per second); whole process incl. the "
-                                    "controller end %6 %")
-                        .arg(share.lines)
-                        .arg(share.reads)
-                        .arg(share.thread / 100.0 * share.seconds * 1e6 / double(share.lines), 0,
-                             'f', 1)
-                        .arg(share.paints)
-                        .arg(double(share.paints) / share.seconds, 0, 'f', 0)
-                        .arg(share.process, 0, 'f', 2);
+    figure.detail
+        += QStringLiteral("%1 lines written one by one as they fall due, taken in "
+                          "%2 reads (%3 \u00b5s of CPU per line); %4 paints of the "
+                          "position label (%5 per second); whole process incl. the "
+                          "controller end %6 %")
+               .arg(share.lines)
+               .arg(share.reads)
+               .arg(share.thread / 100.0 * share.seconds * 1e6 / double(share.lines), 0, 'f', 1)
+               .arg(share.paints)
+               .arg(double(share.paints) / share.seconds, 0, 'f', 0)
+               .arg(share.process, 0, 'f', 2);
     return figure;
 }
 

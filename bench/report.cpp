@@ -210,13 +210,13 @@ QString formatTable(const QVector<Figure> &figures, const QVector<Figure> &befor
     }
     for (const Figure &f : figures) {
         if (before.isEmpty()) {
-            lines << QStringLiteral("| %1 | %2 | %3 | %4 |").arg(f.name, f.value, f.target, result(f));
+            lines << QStringLiteral("| %1 | %2 | %3 | %4 |")
+                         .arg(f.name, f.value, f.target, result(f));
         } else {
             const Figure b = earlier(f.name);
             lines << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
                          .arg(f.name, b.value, f.value, f.target,
-                              b.detail.isEmpty() ? QStringLiteral("\u2013") : result(b),
-                              result(f));
+                              b.detail.isEmpty() ? QStringLiteral("\u2013") : result(b), result(f));
         }
     }
     lines << QString();
@@ -253,8 +253,8 @@ bool readFigures(const QString &path, QVector<Figure> *figures)
     for (const QByteArray &line : file.readAll().split('\n')) {
         const QStringList fields = QString::fromUtf8(line).split('\t');
         if (fields.size() == 5)
-            figures->append({ fields[0], fields[1], fields[2], fields[3] == QLatin1String("1"),
-                              fields[4] });
+            figures->append(
+                { fields[0], fields[1], fields[2], fields[3] == QLatin1String("1"), fields[4] });
     }
     return true;
 }

@@ -68,8 +68,9 @@ QVector<Figure> measureThroughput(BenchPanel &panel, const BenchOptions &options
 
     const qint64 cpuStart = threadCpuNs();
     const qint64 start = monotonicNs();
-    panel.controller().startStream(
-        count, [count, last](qint64 i) { return benchPositionLine(i == count - 1 ? last : i % 65000); });
+    panel.controller().startStream(count, [count, last](qint64 i) {
+        return benchPositionLine(i == count - 1 ? last : i % 65000);
+    });
     // Also looked at after every batch of events, since the window may set it from a timer.
     const bool done = BenchPanel::runUntil(
         [&] {

@@ -10,9 +10,9 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <algorithm>
 #include <cstdint>
 
 namespace {

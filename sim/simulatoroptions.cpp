@@ -11,9 +11,10 @@
 namespace {
 
 const QStringList flagNames = { QStringLiteral("silent"), QStringLiteral("crlf") };
-const QStringList valueNames
-    = { QStringLiteral("firmware"), QStringLiteral("inform-delay"), QStringLiteral("hangup-after"),
-        QStringLiteral("restart-after"), QStringLiteral("noise"),    QStringLiteral("speed"),        QStringLiteral("calibration") };
+const QStringList valueNames = { QStringLiteral("firmware"),     QStringLiteral("inform-delay"),
+                                 QStringLiteral("hangup-after"), QStringLiteral("restart-after"),
+                                 QStringLiteral("noise"),        QStringLiteral("speed"),
+                                 QStringLiteral("calibration") };
 
 // Durations are bounded so that a typo cannot ask for a timer the event loop cannot hold.
 constexpr int maxDurationMs = 24 * 3600 * 1000;

@@ -29,8 +29,8 @@ struct SimulatorOptions
 constexpr int restartSilenceMs = 3000;
 
 // Sets one option by its command-line name ("firmware", "inform-delay", "silent", "crlf",
-// "hangup-after", "restart-after", "noise", "speed", "calibration") from its text; the flags take an empty
-// value. Returns an empty string on success, else a message that names the bad value.
+// "hangup-after", "restart-after", "noise", "speed", "calibration") from its text; the flags take
+// an empty value. Returns an empty string on success, else a message that names the bad value.
 QString setSimulatorOption(SimulatorOptions &options, const QString &name, const QString &value);
 
 // Declares the simulator's options on a parser.

@@ -19,7 +19,10 @@ private slots:
 struct PaintCounter : QObject
 {
     int paints = 0;
-    bool eventFilter(QObject *, QEvent *e) override { return (paints += e->type() == QEvent::Paint) < 0; }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        return (paints += e->type() == QEvent::Paint) < 0;
+    }
 };
 
 void TestReadout::newestShown_data()
@@ -51,7 +54,8 @@ void TestReadout::sliderRepaintedOnlyWhenItsHandleMoves()
     auto *slider = panel.find<QSlider>("horizontalSlider");
     const auto show = [&](int micrometres) {
         panel.controller.write("_cp " + QByteArray::number(micrometres) + ".0 um\r");
-        return QTest::qWaitFor([&] { return label->text().startsWith(QString::number(micrometres) + '.'); });
+        return QTest::qWaitFor(
+            [&] { return label->text().startsWith(QString::number(micrometres) + '.'); });
     };
     QVERIFY(show(1000));
     panel.settle(100);
