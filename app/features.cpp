@@ -89,7 +89,7 @@ void MainWindow::assembleOperatorSide()
     connect(this, &MainWindow::positionReceived, motion, &MotionIndicator::position);
 
     auto *stopKey = new StopKey(*this, *menuConnection);
-    connect(&stopKey->action(), &QAction::triggered, this, &MainWindow::stop);
+    connect(stopKey, &StopKey::stopRequested, this, &MainWindow::stop);
     connect(this, &MainWindow::portOpened, stopKey, [stopKey] { stopKey->setConnected(true); });
     connect(this, &MainWindow::portClosed, stopKey, [stopKey] { stopKey->setConnected(false); });
     connect(this, &MainWindow::connectionLost, stopKey,

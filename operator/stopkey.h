@@ -21,10 +21,15 @@ public:
     QAction &action() const { return *stopAction; }
     void setConnected(bool connected);
 
+signals:
+    void stopRequested();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void pressed();
+
     QAction *stopAction = nullptr;
 };
 
