@@ -309,6 +309,7 @@ void TestLink::reconnectsToAControllerThatComesBack()
     const QByteArray record = file.readAll();
     QCOMPARE(record.count(",connected "), 2);
     QCOMPARE(record.count(",disconnected"), 2);
+    QCOMPARE(record.count(",reconnecting"), 2);
 }
 
 QTEST_MAIN(TestLink)
