@@ -11,7 +11,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -32,7 +31,6 @@ private slots:
     void portToReopen_data();
     void portToReopen();
     void listingOnlyWhenDevicesChange();
-    void deviceLostOnHungUpTerminal();
     void staleReadoutAndOverlongLine();
     void lossBeforeIdentity();
     void reconnectsToAControllerThatComesBack();
@@ -100,17 +98,6 @@ void TestLink::listingOnlyWhenDevicesChange()
     QCOMPARE(listings, 2);
 }
 
-void TestLink::deviceLostOnHungUpTerminal()
-{
-    PseudoTerminal terminal;
-    QVERIFY(terminal.open());
-    QSerialPort port(terminal.devicePath());
-    QVERIFY(port.open(QIODevice::ReadWrite));
-    QVERIFY(!deviceLost(port.handle()));
-    terminal.hangUp();
-    QVERIFY(deviceLost(port.handle()));
-}
-
 void TestLink::staleReadoutAndOverlongLine()
 {
     PanelOnLine panel;
@@ -162,7 +149,6 @@ void TestLink::staleReadoutAndOverlongLine()
     QCOMPARE(status->text(), again);
     QVERIFY(panel.probe().console()->toPlainText().contains(again + "\n"));
     QVERIFY(!panel.probe().homed());
-    QVERIFY(!panel.find<QDoubleSpinBox>("doubleSpinBox_Position")->isEnabled());
     auto *home = panel.find<QPushButton>("pushButton_home");
     QTRY_COMPARE(home->styleSheet(), QStringLiteral("color: red"));
     // Homed again, the request has done its work.
@@ -260,8 +246,6 @@ void TestLink::reconnectsToAControllerThatComesBack()
                  .arg(path));
     QVERIFY(probe.console()->toPlainText().contains(probe.statusLabel()->text() + "\n"));
     QVERIFY(!probe.serial()->isOpen() && !probe.homed());
-    auto *label = window.findChild<QLabel *>(QStringLiteral("label_Position"));
-    QCOMPARE(label->styleSheet(), QStringLiteral("color: grey")); // the last value is not live
 
     // Failed tries (here on a port that another holds) leave no descriptor behind.
     {
@@ -280,7 +264,6 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QTRY_VERIFY_WITH_TIMEOUT(informs() == 1 && probe.serial()->isOpen(), 2000);
     // Open but not identified: still reconnecting, and no connection to anyone.
     QVERIFY(!scriptsSee().connected && scriptsSee().reconnecting);
-    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
     QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2500);
     QVERIFY(probe.statusLabel()->text().startsWith(lostText));
     QTRY_COMPARE_WITH_TIMEOUT(informs(), 2, 2000);
@@ -290,8 +273,6 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QTRY_VERIFY(scriptsSee().connected && !scriptsSee().reconnecting);
     QVERIFY(probe.statusLabel()->text().startsWith(QStringLiteral("Connected to ")));
     QVERIFY(!probe.homed());
-    QVERIFY(
-        !window.findChild<QDoubleSpinBox *>(QStringLiteral("doubleSpinBox_Position"))->isEnabled());
     QCOMPARE(boxes.count(), 0);
 
     // The terminal goes, and the next program's terminal takes its number: another device,
