@@ -66,6 +66,21 @@ void PositionList::write()
     emit changed();
 }
 
+void PositionList::writeEntry(int row)
+{
+    // One entry and the count: the other entries stay as they are in the store.
+    store.beginGroup(group);
+    store.setValue(controllerKey, controllerSerial);
+    store.beginWriteArray(arrayKey, int(list.size()));
+    store.setArrayIndex(row);
+    store.setValue(QStringLiteral("name"), list.at(row).name);
+    store.setValue(QStringLiteral("um"), formatPosition(list.at(row).micrometres));
+    store.endArray();
+    store.endGroup();
+    store.sync();
+    emit changed();
+}
+
 int PositionList::indexOf(const QString &name) const
 {
     for (int i = 0; i < list.size(); ++i) {
@@ -102,14 +117,16 @@ bool PositionList::save(const QString &name, double micrometres, const QString &
 {
     if (!saveRefusal(name, micrometres).isEmpty())
         return false;
-    const int row = indexOf(name);
-    if (row >= 0)
+    int row = indexOf(name);
+    if (row >= 0) {
         list[row].micrometres = micrometres;
-    else
+    } else {
+        row = int(list.size());
         list.append({ name, micrometres });
+    }
     if (!controller.isEmpty())
         controllerSerial = controller;
-    write();
+    writeEntry(row);
     return true;
 }
 
@@ -121,7 +138,7 @@ bool PositionList::rename(int row, const QString &name)
     if (taken >= 0 && taken != row)
         return false;
     list[row].name = name;
-    write();
+    writeEntry(row);
     return true;
 }
 

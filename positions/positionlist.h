@@ -61,6 +61,7 @@ signals:
 
 private:
     void load();
+    void writeEntry(int row); // a saved or renamed entry alone, whatever the length
     void write();
 
     QSettings &store;

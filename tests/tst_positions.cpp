@@ -2,6 +2,7 @@
 // the rules of a Go to, edits that never move, the arrival said only when true, import, the
 // list's limit, the columns and the undoing of deletions.
 
+#include "positionlist.h"
 #include "positionswindow.h"
 #include "testsupport.h"
 
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -40,6 +42,7 @@ private slots:
     void arrivalShown_data();
     void arrivalShown();
     void importRefusesBadRow();
+    void storedAsShown();
 };
 
 void TestPositions::initTestCase()
@@ -267,4 +270,21 @@ void TestPositions::importRefusesBadRow()
 }
 
 QTEST_MAIN(TestPositions)
+// What a saved, renamed, removed or reordered list leaves in its file is read back as it was.
+void TestPositions::storedAsShown()
+{
+    QTemporaryDir dir;
+    QSettings store(dir.filePath(QStringLiteral("list.conf")), QSettings::IniFormat);
+    PositionList list(store);
+    QVERIFY(list.save(QStringLiteral("a"), 1.5, QString()));
+    QVERIFY(list.save(QStringLiteral("b"), 2.5, QString()));
+    QVERIFY(list.save(QStringLiteral("c"), 3.5, QString()));
+    QVERIFY(list.save(QStringLiteral("a"), 4.5, QString()));
+    QVERIFY(list.rename(1, QStringLiteral("d")));
+    QSettings again(store.fileName(), QSettings::IniFormat);
+    const PositionList read(again);
+    QCOMPARE(read.positions(), list.positions());
+    QCOMPARE(read.positions().size(), 3);
+}
+
 #include "tst_positions.moc"
