@@ -67,10 +67,12 @@ Figure measurePositionStorage()
     const Costs whole = timed(10, [&](int) {
         settings.writePositions(QStringLiteral("serial"), entries(PanelSettings::maxPositions));
     });
-    // The list as it stores itself today: every save rewrites all entries.
+    // The list as the panel keeps it: a save of a name it holds writes that one entry.
     PositionList list(settings.store());
-    const Costs listSave = timed(
-        runs, [&](int i) { list.save(QStringLiteral("moved"), i, QStringLiteral("serial")); });
+    const QString held
+        = list.positions().isEmpty() ? QStringLiteral("moved") : list.positions().constFirst().name;
+    const Costs listSave
+        = timed(runs, [&](int i) { list.save(held, i, QStringLiteral("serial")); });
     const double stall = std::max({ short10.longestMs, long1000.longestMs, whole.longestMs });
     figure.value = QStringLiteral("%1 ms (at 10: %2 ms), %3 ms")
                        .arg(long1000.meanMs, 0, 'f', 2)
@@ -78,12 +80,13 @@ Figure measurePositionStorage()
                        .arg(stall, 0, 'f', 1);
     figure.pass = stall < 50.0;
     figure.detail = QStringLiteral("mean of %1 saves; whole list of 1,000 written in %2 ms "
-                                   "(longest %3 ms); PositionList::save rewriting the whole "
-                                   "list: %4 ms mean, %5 ms longest")
+                                   "(longest %3 ms); PositionList::save of one of %6 entries: "
+                                   "%4 ms mean, %5 ms longest")
                         .arg(runs)
                         .arg(whole.meanMs, 0, 'f', 1)
                         .arg(whole.longestMs, 0, 'f', 1)
                         .arg(listSave.meanMs, 0, 'f', 1)
-                        .arg(listSave.longestMs, 0, 'f', 1);
+                        .arg(listSave.longestMs, 0, 'f', 1)
+                        .arg(list.positions().size());
     return figure;
 }
