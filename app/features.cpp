@@ -246,9 +246,7 @@ QString MainWindow::controllerSerial() const
 
 void MainWindow::forgetHome(const QString &text)
 {
-    homed = false;
-    applyRules();
-    setStyle(ui->pushButton_home, QStringLiteral("color: red"));
+    requireHomingAgain();
     statusLabel->setText(text);
     consoleNote(text);
 }

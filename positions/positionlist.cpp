@@ -51,30 +51,27 @@ void PositionList::load()
 
 void PositionList::write()
 {
-    store.beginGroup(group);
-    store.remove(QString()); // the whole group, so that no longer list leaves entries behind
-    store.setValue(controllerKey, controllerSerial);
-    store.beginWriteArray(arrayKey, int(list.size()));
-    for (int i = 0; i < list.size(); ++i) {
-        store.setArrayIndex(i);
-        store.setValue(QStringLiteral("name"), list.at(i).name);
-        store.setValue(QStringLiteral("um"), formatPosition(list.at(i).micrometres));
-    }
-    store.endArray();
-    store.endGroup();
-    store.sync();
-    emit changed();
+    writeRows(0, int(list.size()), true);
 }
 
 void PositionList::writeEntry(int row)
 {
     // One entry and the count: the other entries stay as they are in the store.
+    writeRows(row, row + 1, false);
+}
+
+void PositionList::writeRows(int first, int end, bool whole)
+{
     store.beginGroup(group);
+    if (whole)
+        store.remove(QString()); // the whole group, so that no longer list leaves entries behind
     store.setValue(controllerKey, controllerSerial);
     store.beginWriteArray(arrayKey, int(list.size()));
-    store.setArrayIndex(row);
-    store.setValue(QStringLiteral("name"), list.at(row).name);
-    store.setValue(QStringLiteral("um"), formatPosition(list.at(row).micrometres));
+    for (int i = first; i < end; ++i) {
+        store.setArrayIndex(i);
+        store.setValue(QStringLiteral("name"), list.at(i).name);
+        store.setValue(QStringLiteral("um"), formatPosition(list.at(i).micrometres));
+    }
     store.endArray();
     store.endGroup();
     store.sync();

@@ -63,6 +63,7 @@ private:
     void load();
     void writeEntry(int row); // a saved or renamed entry alone, whatever the length
     void write();
+    void writeRows(int first, int end, bool whole); // rows [first, end), or all anew
 
     QSettings &store;
     QList<NamedPosition> list;
