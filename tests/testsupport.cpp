@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include "positionswindow.h"
 #include "scriptingfeature.h"
 
 #include <QAction>
@@ -14,15 +15,17 @@ namespace {
 
 QTemporaryDir *configuration = nullptr;
 
-// No test touches the user's own configuration: every program linking this takes a temporary
-// one, and the programs it starts inherit it.
+// No test touches the user's own configuration or runtime directory: every program linking
+// this takes temporary ones, which the programs it starts inherit, and reads numbers in C.
 void useTemporaryConfiguration()
 {
-    static QTemporaryDir dir;
+    static QTemporaryDir dir, runtime;
     configuration = &dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    QLocale::setDefault(QLocale::c());
 }
 
 } // namespace
@@ -101,4 +104,10 @@ bool PanelOnLine::connectAndHome()
 ScriptablePanel &PanelOnLine::scripts() const
 {
     return *window->findChild<ScriptingFeature *>();
+}
+
+PositionsWindow *openPositions(const QWidget &window)
+{
+    child<QAction>(window, "actionPositions")->trigger();
+    return child<PositionsWindow>(window, "positionsWindow");
 }

@@ -16,6 +16,7 @@
 
 class QTimer;
 class Console;
+class PositionsWindow;
 
 // The far end of the line: every byte the panel writes is collected; the test writes replies.
 class ControllerEnd : public QObject
@@ -137,13 +138,13 @@ public:
     QByteArray sent() { return controller.take().replace(">cp\r", ""); }
 };
 
-// The temporary configuration every test program runs with: where the instances' settings
-// files are, and their removal, for a first start.
+// The temporary configuration and runtime directories every test program runs with: where the
+// instances' settings files are, and their removal, for a first start.
 QString configurationDir();
 void forgetRemembered();
 
 // The script socket of a panel that allows scripts, at the default path of the test's own
-// runtime directory.
+// runtime directory (see configurationDir).
 inline QString socketPath()
 {
     return qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/lumarvethon.sock");
@@ -154,19 +155,26 @@ struct Script
 {
     explicit Script(const QString &path = socketPath()) { socket.connectToServer(path); }
     void send(const QByteArray &bytes) { socket.write(bytes); }
-    QByteArray line()
+    QByteArray line(int timeoutMs = 3000)
     {
-        const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, 3000);
+        const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, timeoutMs);
         return ready ? socket.readLine().chopped(1) : QByteArray("(no reply)");
     }
-    QByteArray ask(const QByteArray &request)
+    QByteArray ask(const QByteArray &request, int timeoutMs = 3000)
     {
         send(request + '\n');
-        return line();
+        return line(timeoutMs);
     }
     bool closed() const { return socket.state() == QLocalSocket::UnconnectedState; }
     QLocalSocket socket;
 };
+
+// A window's child by its object name, and the positions window that the window's action opens.
+template<class T> T *child(const QWidget &window, const char *name)
+{
+    return window.findChild<T *>(QLatin1String(name));
+}
+PositionsWindow *openPositions(const QWidget &window);
 
 inline void spin(int ms)
 {

@@ -1,6 +1,5 @@
-// Panel instances and what they remember, in a temporary configuration directory: the
-// operator's choices back after a restart, a damaged settings
-// file taken as the defaults, two instances kept apart.
+// Panel instances and what they remember: the operator's choices back after a restart, a
+// damaged settings file taken as the defaults, two instances kept apart.
 
 #include "panelsettings.h"
 #include "positionswindow.h"
@@ -13,7 +12,6 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -28,11 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-template<class T> T *child(const QWidget &window, const char *name)
-{
-    return window.findChild<T *>(QLatin1String(name));
-}
 
 bool checked(const QWidget &window, const char *action)
 {
@@ -72,12 +65,6 @@ QString settingsFile(const char *instance)
     return configurationDir() + QStringLiteral("/lumarvethon-%1.conf").arg(instance);
 }
 
-PositionsWindow *openPositions(const QWidget &window)
-{
-    child<QAction>(window, "actionPositions")->trigger();
-    return child<PositionsWindow>(window, "positionsWindow");
-}
-
 } // namespace
 
 class TestInstances : public QObject
@@ -85,7 +72,6 @@ class TestInstances : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void rememberedAfterRestart();
     void damagedSettings_data();
     void damagedSettings();
@@ -93,13 +79,6 @@ private slots:
     void unwrittenSettings();
     void twoInstances();
 };
-
-void TestInstances::initTestCase()
-{
-    static QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    QLocale::setDefault(QLocale::c());
-}
 
 void TestInstances::rememberedAfterRestart()
 {
@@ -218,9 +197,8 @@ void TestInstances::damagedSettings()
             || (kept.open(QIODevice::ReadOnly) && kept.readAll() == content));
 }
 
-// A write that does not reach the disk says why and keeps the value; the next write that
-// can succeed brings it to the file. The configuration directory is a tmpfs of its own where
-// the test can mount one (as root), otherwise a read-only directory.
+// A write that does not reach the disk says why and keeps the value for the next that can; on
+// a tmpfs of its own where one can be mounted (as root), else a read-only directory.
 void TestInstances::unwrittenSettings_data()
 {
     QTest::addColumn<QString>("mountOptions"); // empty: a read-only directory
@@ -277,8 +255,7 @@ void TestInstances::unwrittenSettings()
     QCOMPARE(file.value("positions/list/1/name").toString(), QStringLiteral("a"));
 }
 
-// Each instance its own file and socket; a second x finds its socket taken, says so and goes
-// on without scripts.
+// Each instance its own file and socket; a second x finds its socket taken and goes on.
 void TestInstances::twoInstances()
 {
     forgetRemembered();

@@ -1,12 +1,9 @@
-// The link's honesty and recovery: a quiet controller greys the read-out, a device that the
-// system has lost is noticed, and with automatic reconnection a controller that comes back
-// on the same device file is opened and identified afresh, while a new terminal that took the
-// lost one's number is left alone.
+// The link's honesty and recovery: a quiet controller greys the read-out, a lost device is
+// noticed, a controller that comes back is reopened and identified afresh, a stranger left alone.
 
 #include "console.h"
 #include "linksupervisor.h"
 #include "portrecovery.h"
-#include "scriptingfeature.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -15,7 +12,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <memory>
@@ -112,7 +108,9 @@ void TestLink::staleReadoutAndOverlongLine()
         ModalCloser boxes;
         panel.trigger("actionConnect");
         QTRY_COMPARE(status->text(), QStringLiteral("Open error"));
-        QVERIFY(boxes.text().startsWith(QStringLiteral("No COM-Port found")));
+        QCOMPARE(boxes.text(),
+                 "No COM-Port found: \n1. Check Device-Connection \n2. Install Device Driver");
+        QVERIFY(!panel.find<QAction>("actionDisconnect")->isEnabled());
         QVERIFY(panel.probe().console()->toPlainText().contains(
             QStringLiteral("Cannot open %1: %2\n").arg(panel.controller.devicePath(), busy)));
     }
@@ -142,8 +140,7 @@ void TestLink::staleReadoutAndOverlongLine()
     QCOMPARE(label->styleSheet(), QString());
     QVERIFY(!scriptsSee().stale);
 
-    // Replies after 2 s of silence may come from a controller that restarted: asked again as
-    // at an open, and the stage has to be homed again.
+    // Replies after 2 s of silence may come from a restarted controller: asked again, homed again.
     QVERIFY(panel.controller.waitForText(">inform\r>status\r"));
     const QString again = QStringLiteral("No reply for 2 s: home the stage again");
     QCOMPARE(status->text(), again);
@@ -195,8 +192,7 @@ void TestLink::lossBeforeIdentity()
     QVERIFY(!probe.serial()->isOpen() && !probe.pollTimer()->isActive());
     QVERIFY(probe.statusLabel()->text().startsWith(lost));
 
-    // Gone right after the operator's open, before it could answer: a loss too, and the
-    // trying goes on; no "No Device found".
+    // Gone right after the operator's open: a loss too, the trying goes on; no "No Device found".
     ControllerEnd second;
     QVERIFY(second.open() && QFile::remove(link) && QFile::link(second.devicePath(), link));
     connectAction->trigger();
@@ -209,33 +205,19 @@ void TestLink::lossBeforeIdentity()
 
 void TestLink::reconnectsToAControllerThatComesBack()
 {
-    ControllerEnd line;
-    QVERIFY(line.open());
+    PanelOnLine panel;
+    ControllerEnd &line = panel.controller;
+    MainWindow &window = *panel.window;
     const QString path = line.devicePath();
-    MainWindow window(nullptr, path);
-    window.show();
     window.setReconnectAutomatically(true);
     QTemporaryDir dir;
     QVERIFY(window.startRecording(dir.filePath("session.csv"), false));
     const PanelProbe probe(window);
     ModalCloser boxes;
-    const auto scriptsSee = [&] {
-        return static_cast<ScriptablePanel *>(window.findChild<ScriptingFeature *>())->panelState();
-    };
-    const auto answered = [&line] {
-        if (!line.waitForText(">inform\r>status\r"))
-            return false;
-        line.take();
-        line.write("_Ver 106\r_offset 2500\r_status 1\r");
-        return true;
-    };
+    const auto scriptsSee = [&] { return panel.scripts().panelState(); };
     const auto informs = [&line] { return line.received().count(">inform\r"); };
-    window.findChild<QAction *>(QStringLiteral("actionConnect"))->trigger();
-    QVERIFY(answered());
-    auto *home = window.findChild<QPushButton *>(QStringLiteral("pushButton_home"));
-    QTRY_VERIFY(home->isEnabled());
-    home->click();
-    QVERIFY(probe.homed());
+    QVERIFY(panel.connectAndHome());
+    auto *home = panel.find<QPushButton>("pushButton_home");
 
     // Lost while the device file stays (a built-in port): the same file is opened again.
     emit probe.serial()->errorOccurred(QSerialPort::ResourceError);
@@ -258,8 +240,7 @@ void TestLink::reconnectsToAControllerThatComesBack()
         QVERIFY(!probe.serial()->isOpen());
     }
 
-    // One that does not answer is let go quietly after 2 s, and the trying goes on; once it
-    // answers, the stage has to be homed again.
+    // One that does not answer is let go quietly after 2 s; once it answers, homed again.
     line.take();
     QTRY_VERIFY_WITH_TIMEOUT(informs() == 1 && probe.serial()->isOpen(), 2000);
     // Open but not identified: still reconnecting, and no connection to anyone.
@@ -275,8 +256,7 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QVERIFY(!probe.homed());
     QCOMPARE(boxes.count(), 0);
 
-    // The terminal goes, and the next program's terminal takes its number: another device,
-    // left alone whatever its path, and said so.
+    // The terminal goes, another program's terminal takes its number: left alone, and said so.
     line.pty().hangUp();
     QTRY_COMPARE(
         probe.statusLabel()->text(),
@@ -299,11 +279,11 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QVERIFY(!probe.serial()->isOpen() && stranger->received().isEmpty());
 
     // The operator's Disconnect ends the trying.
-    window.findChild<QAction *>(QStringLiteral("actionDisconnect"))->trigger();
+    panel.trigger("actionDisconnect");
     QCOMPARE(probe.statusLabel()->text(), QStringLiteral("Disconnected"));
 
     // The try that was let go left no trace: two connections, each lost once.
-    window.findChild<QAction *>(QStringLiteral("actionStopRecording"))->trigger();
+    panel.trigger("actionStopRecording");
     QFile file(dir.filePath("session.csv"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray record = file.readAll();

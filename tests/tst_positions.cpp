@@ -1,12 +1,10 @@
-// The positions window on a real panel and pseudo-terminal, driven by real keys and clicks:
-// the rules of a Go to, edits that never move, the arrival said only when true, import, the
-// list's limit, the columns and the undoing of deletions.
+// The positions window on a real panel, by real keys and clicks: the rules of a Go to, edits
+// that never move, the arrival said only when true, import, the limit and undoing deletions.
 
 #include "positionlist.h"
 #include "positionswindow.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,27 +12,11 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 
-namespace {
-
-template<class T> T *child(const QWidget &window, const char *name)
-{
-    return window.findChild<T *>(QLatin1String(name));
-}
-
-PositionsWindow *openPositions(const QWidget &window)
-{
-    child<QAction>(window, "actionPositions")->trigger();
-    return child<PositionsWindow>(window, "positionsWindow");
-}
-
-} // namespace
-
 class TestPositions : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void positionsRules_data();
     void positionsRules();
     void editsNeverMove_data();
@@ -44,13 +26,6 @@ private slots:
     void importRefusesBadRow();
     void storedAsShown();
 };
-
-void TestPositions::initTestCase()
-{
-    static QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    QLocale::setDefault(QLocale::c());
-}
 
 void TestPositions::positionsRules_data()
 {
@@ -105,8 +80,7 @@ void TestPositions::editsNeverMove_data()
     }
 }
 
-// Real keys on the real window: an edit ends (with a script's save refilling the table
-// meanwhile) and nothing moves but a Go to, which takes the edited value.
+// An edit ends (a script's save refilling the table meanwhile): only a Go to moves, there.
 void TestPositions::editsNeverMove()
 {
     QFETCH(int, column);
@@ -226,8 +200,7 @@ void TestPositions::importRefusesBadRow()
              (QList<QPair<QString, double>> { { "spot a", 1.5 }, { "renamed", 7.25 } }));
     QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot a"));
 
-    // Import says what it did; the list holds at most 1000, and a save or an import beyond
-    // is refused with the reason.
+    // Import says what it did; a save or an import beyond 1000 is refused with the reason.
     QByteArray csv = "name,position_um\nrenamed,8\n";
     for (int i = 0; i < 998; ++i)
         csv += "p" + QByteArray::number(i) + ",1\n";

@@ -1,15 +1,11 @@
-// Both programs run for real, as a user starts them: their answers to --help, --version and
-// unusable values; the simulator answering every command on the terminal it prints, for each
-// firmware and fault mode its options choose, taking its time for moves and calibration; and
-// the panel under xvfb-run, with --simulate or with --port on a real pseudo-terminal, staying
-// up, leaving the port alone until the operator connects; headless without any display, where
-// a box's text goes to standard error and the record. Both end cleanly on SIGTERM.
+// Both programs run for real, as a user starts them: their answers to options; the simulator
+// answering on the terminal it prints, per firmware and fault mode; the panel under xvfb-run,
+// and headless without any display; what an instance remembers; clean ends on signals.
 
 #include "testprocess.h"
 #include "testsupport.h"
 
 #include <QDir>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSerialPort>
 #include <QSettings>
@@ -104,8 +100,7 @@ void TestPrograms::answers()
 void TestPrograms::simulatorDialogue_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    // A command and the complete answer to it, ...; "wait N" sends nothing and takes what
-    // arrives within N ms.
+    // A command and its whole answer, ...; "wait N" sends nothing, takes what comes in N ms.
     QTest::addColumn<QByteArrayList>("steps");
 
     const QStringList fast { "--speed", "1000000" };
@@ -134,8 +129,7 @@ void TestPrograms::simulatorDialogue_data()
     QTest::newRow("silent") << QStringList { "--silent" } << QByteArrayList {
         ">inform\r>status\r>cp\r>ma 1000\r", "",
         "wait 100",         "" };
-    // A move of 1000 um at 2000 um/s; a second calibration request neither restarts nor
-    // repeats the one under way.
+    // 1000 um at 2000 um/s; a second calibration request neither restarts nor repeats it.
     QTest::newRow("time taken") << QStringList { "--speed", "2000", "--calibration", "600" }
                                 << QByteArrayList {
         ">ma 10000\r",      "ok\r",
@@ -233,11 +227,7 @@ void TestPrograms::headless()
               { "--headless", "--port", controller.devicePath(), "--listen", socket, "--record",
                 dir.path() + "/" });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
-    QLocalSocket script;
-    script.connectToServer(socket);
-    script.write("connect\n");
-    QTRY_VERIFY_WITH_TIMEOUT(script.canReadLine(), 5000);
-    QCOMPARE(script.readLine(), QByteArray("error No Device found\n"));
+    QCOMPARE(Script(socket).ask("connect", 5000), QByteArray("error No Device found"));
     QByteArray errors;
     QTRY_VERIFY((errors += run.readAllStandardError()).contains("Error: No Device found: 1."));
     // The record is a new file named by the start time.
@@ -250,8 +240,7 @@ void TestPrograms::headless()
     QVERIFY(endsCleanly(run, run.processId()));
 }
 
-// The panel run twice as an instance, as a user runs it: what the command line said holds for
-// its run only; what a script saved and what the operator allowed come back.
+// Run twice as an instance: the command line holds for its run only; saves and allows stay.
 void TestPrograms::rememberedAcrossRuns()
 {
     QTemporaryDir dir;
@@ -304,8 +293,7 @@ void TestPrograms::rememberedAcrossRuns()
                    "age_ms=- moving=0 stale=0 reconnecting=0");
 }
 
-// Ends of a run that are no fault of the panel's: the terminal closes (SIGHUP), or the record
-// reaches the file-size limit of the shell (ulimit -f, in KiB), after which the panel goes on.
+// Ends that are no fault of the panel's: SIGHUP, or the record at ulimit -f (KiB), and on.
 void TestPrograms::cleanEnds_data()
 {
     QTest::addColumn<int>("fileLimitKib"); // 0: none
@@ -333,8 +321,7 @@ void TestPrograms::cleanEnds()
     QCOMPARE(script.ask("home"), QByteArray("ok"));
     QFile file(record);
     if (fileLimitKib) {
-        // The poll's rows reach the limit within a second or two (one write may cross it, the
-        // file is then cut back to its last whole row); the panel goes on answering.
+        // The poll's rows reach it in a second or two, the file cut back to a whole row.
         QTest::qWait(3000);
         QVERIFY2(file.size() > 100 && file.size() <= fileLimitKib * 1024,
                  qPrintable(QString::number(file.size())));
@@ -348,8 +335,7 @@ void TestPrograms::cleanEnds()
     QCOMPARE(rows.contains(",event,disconnected,"), fileLimitKib == 0);
 }
 
-// A second panel of an instance is refused before it touches anything, whatever its socket;
-// the first goes on. A lock left by a panel that was killed is taken over.
+// A second panel of an instance is refused untouched; a killed panel's lock is taken over.
 void TestPrograms::oneProcessPerInstance()
 {
     QTemporaryDir dir;

@@ -5,7 +5,6 @@
 
 #include <QLabel>
 #include <QSlider>
-#include <QtTest>
 
 class TestReadout : public QObject
 {

@@ -13,13 +13,11 @@
 #include <QAction>
 #include <QDoubleSpinBox>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QTest>
 
 #include <csignal>
 #include <ctime>
@@ -28,8 +26,7 @@
 
 namespace {
 
-// The file's RFC 4180 records: fields split at commas, quoted fields with doubled quotes,
-// records ended by CR LF.
+// The file's RFC 4180 records: quoted fields with doubled quotes, records ended by CR LF.
 QList<QStringList> readCsv(const QString &path)
 {
     QFile file(path);

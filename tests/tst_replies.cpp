@@ -6,7 +6,6 @@
 #include "console.h"
 #include "testsupport.h"
 
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTextBlock>

@@ -10,10 +10,8 @@
 
 #include <QAction>
 #include <QLocalServer>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <grp.h>
 #include <sys/socket.h>
@@ -26,17 +24,10 @@ class TestScriptSocket : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void listening();
     void pathOwnership_data();
     void pathOwnership();
 };
-
-void TestScriptSocket::initTestCase()
-{
-    static QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-}
 
 void TestScriptSocket::listening()
 {
