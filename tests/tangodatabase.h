@@ -1,10 +1,8 @@
 #ifndef TANGODATABASE_H
 #define TANGODATABASE_H
 
-// A Tango database of a test's own: a private MariaDB server (its data in a temporary
-// directory, on a free loopback port and a socket there) with Debian's Tango schema, and
-// DataBaseds on another free port. Nothing of the machine's own database is used or touched;
-// everything started is ended by the destructor.
+// A Tango database of a test's own: a private MariaDB server in a temporary directory with
+// Debian's Tango schema, and DataBaseds, on free loopback ports; ended by the destructor.
 
 #include "testprocess.h"
 

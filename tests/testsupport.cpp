@@ -106,6 +106,12 @@ ScriptablePanel &PanelOnLine::scripts() const
     return *window->findChild<ScriptingFeature *>();
 }
 
+QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 PositionsWindow *openPositions(const QWidget &window)
 {
     child<QAction>(window, "actionPositions")->trigger();

@@ -3,98 +3,29 @@
 
 #include "console.h"
 #include "linksupervisor.h"
-#include "portrecovery.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
 #include <vector>
 
-Q_DECLARE_METATYPE(PortRecord)
-
 class TestLink : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void portToReopen_data();
-    void portToReopen();
-    void listingOnlyWhenDevicesChange();
-    void staleReadoutAndOverlongLine();
+    void staleReadout();
     void lossBeforeIdentity();
     void reconnectsToAControllerThatComesBack();
 };
 
-void TestLink::portToReopen_data()
-{
-    QTest::addColumn<PortRecord>("lost");
-    QTest::addColumn<QString>("target"); // where the lost port's path leads now
-    QTest::addColumn<QList<PortRecord>>("listed");
-    QTest::addColumn<bool>("newFile"); // the device file there now is not the one opened
-    QTest::addColumn<QString>("expected"); // the name opened, "-" for nothing, "foreign"
-    const PortRecord usb0 { "ttyUSB0", "/dev/ttyUSB0", "A1B2", 0x0403, 0x6001, {} };
-    const PortRecord usb1 { "ttyUSB1", "/dev/ttyUSB1", "A1B2", 0x0403, 0x6001, {} };
-    const PortRecord other { "ttyUSB0", "/dev/ttyUSB0", "Z9", 0x0403, 0x6001, {} };
-    const PortRecord byId { "/dev/serial/by-id/stage", QString(), "A1B2", 0x0403, 0x6001, {} };
-    const PortRecord pts { "/dev/pts/4", QString(), QString(), 0, 0, {} };
-    const PortRecord ttyS0 { "ttyS0", "/dev/ttyS0", "", 0, 0, {} };
-    const QString dev0 = "/dev/ttyUSB0";
-    const auto row
-        = [](const char *name, const PortRecord &lost, const QString &target,
-             const QList<PortRecord> &listed, const QString &expected, bool newFile = false) {
-              QTest::newRow(name) << lost << target << listed << newFile << expected;
-          };
-    row("unlisted terminal", pts, "/dev/pts/4", {}, "/dev/pts/4");
-    row("terminal number taken again", pts, "/dev/pts/4", {}, "foreign", true);
-    row("built-in port's file made again", ttyS0, "/dev/ttyS0", {}, "foreign", true);
-    row("back under its name, new file", usb0, dev0, { usb0 }, "ttyUSB0", true);
-    row("back under its name", usb0, dev0, { usb0 }, "ttyUSB0");
-    row("back under another name", usb0, "", { usb1 }, "/dev/ttyUSB1");
-    row("not back yet", usb0, "", {}, "-");
-    row("another device took the name", usb0, dev0, { other }, "foreign");
-    row("unlisted device under the name", usb0, dev0, {}, "foreign");
-    row("no identity: the name", ttyS0, "/dev/ttyS0", { other }, "ttyS0");
-    row("no identity, one there now", ttyS0, "/dev/ttyS0",
-        { { "ttyS0", "/dev/ttyS0", "Z9", 1, 2, {} } }, "foreign");
-    row("link to the same device", byId, dev0, { usb0 }, "/dev/serial/by-id/stage");
-    row("link, device elsewhere", byId, "/dev/ttyUSB7", { usb1 }, "/dev/ttyUSB1");
-    row("link to another device", byId, dev0, { other }, "foreign");
-}
-
-void TestLink::portToReopen()
-{
-    QFETCH(PortRecord, lost);
-    QFETCH(QString, target);
-    QFETCH(QList<PortRecord>, listed);
-    QFETCH(bool, newFile);
-    lost.node = { 1, 2, 3 };
-    const ReopenChoice choice = ::portToReopen(lost, target, { 1, 2, newFile ? 4 : 3 }, listed);
-    QTEST(choice.foreign              ? QStringLiteral("foreign")
-              : choice.name.isEmpty() ? QStringLiteral("-")
-                                      : choice.name,
-          "expected");
-}
-
-void TestLink::listingOnlyWhenDevicesChange()
-{
-    static int listings = 0;
-    PortListing listing; // an empty list is no reason to list again
-    for (qint64 stamp : { 1, 1, 1, 2, 2 })
-        listing.ports(stamp, [] {
-            ++listings;
-            return QList<PortRecord>();
-        });
-    QCOMPARE(listings, 2);
-}
-
-void TestLink::staleReadoutAndOverlongLine()
+void TestLink::staleReadout()
 {
     PanelOnLine panel;
     QTemporaryDir dir;
@@ -130,14 +61,8 @@ void TestLink::staleReadoutAndOverlongLine()
     QTRY_VERIFY_WITH_TIMEOUT(status->text().endsWith(QStringLiteral(" 2 s")), 2500);
     QVERIFY(panel.probe().serial()->isOpen());
 
-    // The tail of a line cut at the receive bound is no line of its own.
-    QSignalSpy lines(panel.window, &MainWindow::lineReceived);
-    panel.controller.write(QByteArray(5000, 'x'));
-    panel.settle();
-    panel.controller.write("_cp 5.0 um\r_cp 7.5 um\r");
-    QTRY_COMPARE(panel.probe().position(), 7.5);
-    QCOMPARE(lines.count(), 1);
-    QCOMPARE(label->styleSheet(), QString());
+    panel.controller.write("_cp 7.5 um\r");
+    QTRY_COMPARE(label->styleSheet(), QString());
     QVERIFY(!scriptsSee().stale);
 
     // Replies after 2 s of silence may come from a restarted controller: asked again, homed again.
@@ -153,9 +78,7 @@ void TestLink::staleReadoutAndOverlongLine()
     home->click();
     QCOMPARE(status->text(), connected);
     panel.trigger("actionStopRecording");
-    QFile file(dir.filePath("session.csv"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray record = file.readAll();
+    const QByteArray record = fileContent(dir.filePath("session.csv"));
     QVERIFY(record.contains("no reply for 2 s, home again"));
     QVERIFY(record.contains(",open failed " + busy.toUtf8()));
 
@@ -284,9 +207,7 @@ void TestLink::reconnectsToAControllerThatComesBack()
 
     // The try that was let go left no trace: two connections, each lost once.
     panel.trigger("actionStopRecording");
-    QFile file(dir.filePath("session.csv"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray record = file.readAll();
+    const QByteArray record = fileContent(dir.filePath("session.csv"));
     QCOMPARE(record.count(",connected "), 2);
     QCOMPARE(record.count(",disconnected"), 2);
     QCOMPARE(record.count(",reconnecting"), 2);

@@ -169,10 +169,7 @@ void TestPositions::arrivalShown()
 
 void TestPositions::importRefusesBadRow()
 {
-    forgetRemembered();
     ModalCloser boxes;
-    MainWindow named(nullptr, QString(), QStringLiteral("lab"));
-    QCOMPARE(openPositions(named)->windowTitle(), QStringLiteral("Positions - lab"));
     PanelOnLine panel;
     PositionsWindow *positions = openPositions(*panel.window);
     QCOMPARE(positions->windowTitle(), QStringLiteral("Positions"));

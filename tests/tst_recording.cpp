@@ -2,10 +2,8 @@
 // row, a file that exists or stops being writable, the plot's bounded buffer and its export.
 
 #include "console.h"
-#include "csvformat.h"
 #include "positionplot.h"
 #include "protocol.h"
-#include "rfc4180.h"
 #include "simulatedcontroller.h"
 #include "testprocess.h"
 #include "testsupport.h"
@@ -29,8 +27,7 @@ namespace {
 // The file's RFC 4180 records: quoted fields with doubled quotes, records ended by CR LF.
 QList<QStringList> readCsv(const QString &path)
 {
-    QFile file(path);
-    const QString text = file.open(QIODevice::ReadOnly) ? file.readAll() : QString();
+    const QString text = fileContent(path);
     static const QRegularExpression field(
         QStringLiteral(R"re(("(?:[^"]|"")*"|[^,"\r\n]*)(,|\r\n))re"));
     QList<QStringList> rows { QStringList() };
@@ -82,24 +79,6 @@ private slots:
     {
         qputenv("TZ", "NST3:30"); // west of UTC by a non-whole hour, for sign and minutes
         tzset();
-    }
-
-    void lineField_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("field");
-        QTest::newRow("backslash") << QByteArray("a\\xb") << QByteArray("a\\\\xb");
-        QTest::newRow("odd bytes") << QByteArray("\t\x01\x7f\0\xe9\xff", 6)
-                                   << QByteArray("\\x09\\x01\\x7F\\x00\\xE9\\xFF");
-        QTest::newRow("comma") << QByteArray("a,b") << QByteArray("\"a,b\"");
-        QTest::newRow("quote") << QByteArray("say \"x\"") << QByteArray("\"say \"\"x\"\"\"");
-    }
-
-    void lineField()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, field);
-        QCOMPARE(Rfc4180::field(CsvFormat::escapedLine(line)), field);
     }
 
     void recordsASimulatedSession()
@@ -218,8 +197,7 @@ private slots:
         QCOMPARE(told.size(), headless ? 2 : 1); // one line
         QVERIFY(!panel.find<QAction>("actionStopRecording")->isEnabled());
         if (!removeDirectory) { // the file ends on a whole row
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().endsWith("\r\n"));
+            QVERIFY(fileContent(path).endsWith("\r\n"));
             for (const QStringList &row : readCsv(path))
                 QCOMPARE(row.size(), 5);
         }

@@ -1,7 +1,5 @@
-// The text that goes through the panel: the reply parser, fed read by read straight into the
-// receive path of a window (what each grammar makes of version, position, status and offset
-// lines, which lines the console shows, the cut into lines with its bound on an unfinished
-// one), and the console pane's keys, echo and bound on the lines it keeps.
+// The replies fed read by read into a window's receive path (each grammar, what the console
+// shows, the bound on an unfinished line), and the console pane's keys, echo and bound.
 
 #include "console.h"
 #include "testsupport.h"
@@ -103,6 +101,8 @@ void TestReplies::replies_data()
         "ver=1.26; limits=-250 \u00b5m 14750 \u00b5m");
     row("4096 bytes without CR are kept", fw106, { QByteArray(4096, 'x') }, "", "rest=4096");
     row("one more and they are let go", fw106, { QByteArray(4096, 'x'), "x" }, "", "rest=0");
+    row("and so is the rest of that line", fw106, { QByteArray(5000, 'x'), "ok\r_cp 7.5 um\r" }, "",
+        "pos=7.5 \u00b5m");
     row("a long line in one read is whole", fw106, { "_cp " + QByteArray(5000, '9') + " um\r" }, "",
         "pos=" + QString(5000, '9') + " \u00b5m");
 }

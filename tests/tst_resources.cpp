@@ -1,7 +1,5 @@
-// The pictures and the Windows resources as other programs read them: the bundle holds
-// exactly the images, as they are on disk; the windows take their icon from images/ in the
-// working directory, and the main window has one anywhere; and lumarvethon.rc, compiled by the
-// MinGW resource compiler, holds the icon group, the product icon's PNG and the manifest.
+// The pictures and the Windows resources as other programs read them: the bundle, the windows'
+// icons, and lumarvethon.rc compiled by MinGW's windres (icon group, PNG and manifest).
 
 #include "settingsdialog.h"
 #include "testprocess.h"
@@ -50,9 +48,8 @@ void TestResources::bundleAndIcons()
              "Lumarvethon_Icon_only@500x.ico application-exit.png clear.png connect.png "
              "disconnect.png settings.png");
 
-    // Started elsewhere, the windows have an icon all the same and the dialog none; under a
-    // working directory with images/, both take the picture there (a red square of the test's
-    // own, so that it cannot be mistaken for the product icon).
+    // Started elsewhere, the main window has an icon, the dialog none; with images/ there, both
+    // take its picture (a red square, not to be mistaken for the product icon).
     QTemporaryDir dir;
     const auto restore = qScopeGuard([old = QDir::currentPath()] { QDir::setCurrent(old); });
     QVERIFY(QDir::setCurrent(dir.path()));

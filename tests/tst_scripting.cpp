@@ -2,7 +2,6 @@
 // refusal, what reaches the wire, order across clients, wait, and the bounds.
 
 #include "console.h"
-#include "motionwatch.h"
 #include "panelsettings.h"
 #include "testsupport.h"
 
@@ -37,8 +36,6 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
     void requests_data();
     void requests();
-    void motion_data();
-    void motion();
     void pendingReplies_data();
     void pendingReplies();
     void homing_data();
@@ -121,31 +118,6 @@ void TestScripting::requests()
     QFETCH(QByteArray, wire);
     if (!wire.isEmpty()) // echoed in the console as the operator's commands are
         QVERIFY(panel.probe().console()->toPlainText().contains(wire.split('\r').first()));
-}
-
-void TestScripting::motion_data()
-{
-    QTest::addColumn<QByteArray>("events"); // "go": a move went out, "clear", or a position
-    QTest::addColumn<bool>("moving");
-    for (const char *events : { "", "go 5 5.05 5.1", "go 5 5.2 5.25 5.25", "go 5 clear" })
-        QTest::newRow(events) << QByteArray(events) << false; // at rest
-    for (const char *events : { "go", "go 5 5", "go 5 5.2 5.25", "5 5 5 5.5" })
-        QTest::newRow(events) << QByteArray(events) << true;
-}
-
-void TestScripting::motion()
-{
-    QFETCH(QByteArray, events);
-    MotionWatch watch;
-    for (const QByteArray &event : events.split(' ')) {
-        if (event == "go")
-            watch.motionStarted();
-        else if (event == "clear")
-            watch.clear();
-        else if (!event.isEmpty())
-            watch.position(event.toDouble());
-    }
-    QTEST(watch.moving(), "moving");
 }
 
 void TestScripting::pendingReplies_data()
@@ -261,9 +233,7 @@ void TestScripting::homing()
     QCOMPARE(panel.probe().console()->toPlainText().contains(said), cleared);
     QCOMPARE(script.ask("state").contains(" homed=1 "), !cleared);
     panel.trigger("actionStopRecording");
-    QFile record(dir.filePath("r.csv"));
-    QVERIFY(record.open(QIODevice::ReadOnly));
-    QCOMPARE(record.readAll().contains(",event,homing stopped,"), cleared);
+    QCOMPARE(fileContent(dir.filePath("r.csv")).contains(",event,homing stopped,"), cleared);
 }
 
 void TestScripting::positionLines_data()

@@ -1,6 +1,5 @@
-// The script socket's path as the panel's own: one panel per path, a socket left by a crashed
-// panel replaced and nothing else, the socket open to its owner only, removed on closing only
-// while it is still the panel's, and the user's own directory when there is no runtime one.
+// The script socket's path: one panel per path, a crashed panel's socket replaced and nothing
+// else, open to its owner only, removed only while the panel's, the user's own directory.
 
 #include "console.h"
 #include "scriptserver.h"
