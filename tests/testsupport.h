@@ -28,11 +28,7 @@ public:
     QString devicePath() const { return terminal.devicePath(); }
     PseudoTerminal &pty() { return terminal; }
     void write(const QByteArray &data) { terminal.write(data); }
-    // Wait (running the event loop) for n bytes in all, or for the given text.
-    bool waitForBytes(int n, int timeoutMs = 2000)
-    {
-        return QTest::qWaitFor([&] { return bytes.size() >= n; }, timeoutMs);
-    }
+    // Waits, running the event loop, for the given text.
     bool waitForText(const QByteArray &text, int timeoutMs = 2000)
     {
         return QTest::qWaitFor([&] { return bytes.contains(text); }, timeoutMs);
@@ -63,7 +59,6 @@ public:
         qApp->installEventFilter(this);
     }
     ~ModalCloser() override { qApp->removeEventFilter(this); }
-    QList<Box> boxes() const { return seen; }
     int count() const { return seen.size(); }
     QString title() const { return seen.value(0).title; } // of the first box
     QString text() const { return seen.value(0).text; }
@@ -161,10 +156,5 @@ template<class T> T *child(const QWidget &window, const char *name)
 }
 PositionsWindow *openPositions(const QWidget &window);
 QByteArray fileContent(const QString &path); // empty if it cannot be read
-
-inline void spin(int ms)
-{
-    QTest::qWait(ms);
-}
 
 #endif // TESTSUPPORT_H

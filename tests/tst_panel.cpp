@@ -259,7 +259,7 @@ void TestPanel::lostDevice()
     });
     panel.controller.pty().hangUp();
     QTRY_VERIFY_WITH_TIMEOUT(boxes.count() >= 1 && !ModalCloser::boxOpen(), 3000);
-    spin(100);
+    QTest::qWait(100);
     QCOMPARE(boxes.count(), 1);
     QCOMPARE(boxes.title(), QStringLiteral("Critical Error"));
     QVERIFY(!openBehindBox);

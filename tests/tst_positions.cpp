@@ -21,8 +21,6 @@ private slots:
     void positionsRules();
     void editsNeverMove_data();
     void editsNeverMove();
-    void arrivalShown_data();
-    void arrivalShown();
     void importRefusesBadRow();
     void storedAsShown();
 };
@@ -32,12 +30,23 @@ void TestPositions::positionsRules_data()
     QTest::addColumn<int>("stage"); // 0 disconnected again, 1 connected, 2 homed
     QTest::addColumn<double>("saved");
     QTest::addColumn<QString>("refusal"); // the tool tip of a disabled Go to; empty: enabled
-    QTest::newRow("not connected") << 0 << 100.0 << "Not connected";
-    QTest::newRow("not homed") << 1 << 100.0 << "Home the stage first";
-    QTest::newRow("homed") << 2 << 100.0 << "";
-    QTest::newRow("lowest") << 2 << -250.0 << "";
-    QTest::newRow("highest") << 2 << 14750.0 << "";
-    QTest::newRow("beyond") << 2 << 14750.5 << "Outside the limits, -250 to 14750 \u00b5m";
+    QTest::addColumn<QByteArray>("replies"); // after the Go to; "-": the connection ends
+    QTest::addColumn<QString>("shown"); // the arrival said, once a Go to went out
+    const auto row = [](const char *name, int stage, double saved, const char *refusal,
+                        const char *replies = "", const char *shown = "Moving to \"spot 1\".") {
+        QTest::newRow(name) << stage << saved << QString::fromUtf8(refusal) << QByteArray(replies)
+                            << QString::fromUtf8(shown);
+    };
+    row("not connected", 0, 100.0, "Not connected");
+    row("not homed", 1, 100.0, "Home the stage first");
+    row("homed", 2, 100.0, "");
+    row("lowest", 2, -250.0, "");
+    row("highest", 2, 14750.0, "");
+    row("beyond", 2, 14750.5, "Outside the limits, -250 to 14750 \u00b5m");
+    row("arrived", 2, 250, "", "_cp 249.95 um\r_cp 250 um\r_cp 250 um\r", "At \"spot 1\".");
+    row("on the way", 2, 250, "", "_cp 10 um\r_cp 200 um\r_cp 250 um\r");
+    row("stopped", 2, 250, "", "_cp 120 um\r_cp 120 um\r_cp 120 um\r", "");
+    row("lost", 2, 250, "", "-", "");
 }
 
 void TestPositions::positionsRules()
@@ -68,6 +77,14 @@ void TestPositions::positionsRules()
     QTest::keyClick(table, Qt::Key_Return);
     panel.settle();
     QCOMPARE(panel.sent(), refusal.isEmpty() ? ">ma " + QByteArray::number(saved * 10) : "");
+    QFETCH(QByteArray, replies);
+    if (replies == "-")
+        panel.trigger("actionDisconnect");
+    else
+        panel.controller.write(replies);
+    panel.settle(100);
+    if (refusal.isEmpty())
+        QTEST(child<QLabel>(*positions, "positionsMessage")->text(), "shown");
 }
 
 void TestPositions::editsNeverMove_data()
@@ -131,40 +148,6 @@ void TestPositions::editsNeverMove()
     QTest::keyClick(table, Qt::Key_Return);
     panel.settle();
     QCOMPARE(panel.sent(), goTo);
-}
-
-void TestPositions::arrivalShown_data()
-{
-    QTest::addColumn<QByteArray>("replies"); // after the Go to; "-": the connection ends
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("arrived") << QByteArray("_cp 249.95 um\r_cp 250 um\r_cp 250 um\r")
-                             << "At \"spot\".";
-    QTest::newRow("on the way") << QByteArray("_cp 10 um\r_cp 200 um\r_cp 250 um\r")
-                                << "Moving to \"spot\".";
-    QTest::newRow("stopped") << QByteArray("_cp 120 um\r_cp 120 um\r_cp 120 um\r") << "";
-    QTest::newRow("lost") << QByteArray("-") << "";
-}
-
-void TestPositions::arrivalShown()
-{
-    QFETCH(QByteArray, replies);
-    QFETCH(QString, shown);
-    PanelOnLine panel;
-    QVERIFY(panel.connectAndHome());
-    QVERIFY(panel.scripts().saveNamedPosition("spot", 250).isEmpty());
-    PositionsWindow *positions = openPositions(*panel.window);
-    positions->findChild<QTableWidget *>()->selectRow(0);
-    panel.controller.write("_cp 0 um\r_cp 0 um\r_cp 0 um\r"); // at rest before
-    panel.settle();
-    positions->findChild<QPushButton *>(QStringLiteral("positionsGoTo"))->click();
-    auto *message = child<QLabel>(*positions, "positionsMessage");
-    QCOMPARE(message->text(), QStringLiteral("Moving to \"spot\"."));
-    if (replies == "-")
-        panel.trigger("actionDisconnect");
-    else
-        panel.controller.write(replies);
-    panel.settle(100);
-    QCOMPARE(message->text(), shown);
 }
 
 void TestPositions::importRefusesBadRow()

@@ -101,7 +101,7 @@ private slots:
             Console *console = PanelProbe(window).console();
             QTest::keyClicks(console, ">say \"a,b\" c:\\d\te");
             QTest::keyClick(console, Qt::Key_Return);
-            spin(300);
+            QTest::qWait(300);
         }
 
         const QList<QStringList> rows = readCsv(path);

@@ -120,7 +120,7 @@ void TestReplies::replies()
     const QString console = probe.console()->toPlainText();
     for (const QByteArray &read : reads)
         probe.feed(read);
-    spin(25); // the read-out may follow a moment later
+    QTest::qWait(25); // the read-out may follow a moment later
     for (const QString &part : want)
         QTRY_VERIFY2_WITH_TIMEOUT(state(window).contains(part),
                                   qPrintable(part + " not in " + state(window).join("; ")), 500);

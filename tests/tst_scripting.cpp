@@ -375,7 +375,7 @@ void TestScripting::bounds()
     QSerialPort *serial = panel.probe().serial();
     const qint64 queued = serial->bytesToWrite();
     QVERIFY(queued <= 4096 + 16);
-    spin(500); // nor does the poll grow it, and the connection stays; read again, it goes on
+    QTest::qWait(500); // nor does the poll; the connection stays, and goes on once read again
     QVERIFY(serial->bytesToWrite() == queued && serial->isOpen());
     panel.controller.pty().setReading(true);
     QTRY_COMPARE_WITH_TIMEOUT(serial->bytesToWrite(), qint64(0), 5000);
