@@ -68,9 +68,6 @@ bool TangoDatabase::startProcess(QProcess &process, const QString &program,
 bool TangoDatabase::run(const QString &program, const QStringList &arguments, const QString &input)
 {
     TestProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TANGO_HOST"), host);
-    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     if (!input.isEmpty())
         process.setStandardInputFile(input);
@@ -131,13 +128,13 @@ bool TangoDatabase::start()
         || !run(QStringLiteral("mariadb"), client + QStringList { "tango" }, QLatin1String(schema)))
         return false;
     host = QStringLiteral("127.0.0.1:%1").arg(freePort());
+    qputenv("TANGO_HOST", host.toLatin1());
     return startDataBaseds();
 }
 
 bool TangoDatabase::startDataBaseds()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TANGO_HOST"), host);
     environment.insert(QStringLiteral("MYSQL_HOST"),
                        QStringLiteral("127.0.0.1:%1").arg(mariadbPort));
     environment.insert(QStringLiteral("MYSQL_USER"), QStringLiteral("tango"));

@@ -19,13 +19,11 @@ public:
 
     // Why this machine cannot run one (a program missing); empty when it can.
     static QString missing();
-    // Sets up and starts both servers; false, with errorString(), when one fails.
+    // Starts both servers, TANGO_HOST set for what the test starts; false, with errorString().
     bool start();
     // DataBaseds alone: stopped, as a facility's database going down, and started again.
     void stopDataBaseds();
     bool startDataBaseds();
-    // "127.0.0.1:PORT", the TANGO_HOST of clients and servers.
-    QString tangoHost() const { return host; }
     // tango_admin with the arguments, against this database; false when it fails.
     bool admin(const QStringList &arguments);
     QString errorString() const { return error; }

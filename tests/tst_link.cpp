@@ -203,17 +203,15 @@ void TestLink::reconnectsToAControllerThatComesBack()
     ModalCloser boxes;
     const auto scriptsSee = [&] { return panel.scripts().panelState(); };
     const auto informs = [&line] { return line.received().count(">inform\r"); };
+    const auto status = [&probe] { return probe.statusLabel()->text(); };
+    const QString reconnecting = " Reconnecting to " + path + " \u2026";
     QVERIFY(panel.connectAndHome());
     auto *home = panel.find<QPushButton>("pushButton_home");
 
     // Lost while the device file stays (a built-in port): the same file is opened again.
     emit probe.serial()->errorOccurred(QSerialPort::ResourceError);
-    const QString lostText = QStringLiteral("Connection lost: ");
-    QCOMPARE(probe.statusLabel()->text(),
-             QStringLiteral("Connection lost: the device became unavailable. Reconnecting to "
-                            "%1 \u2026")
-                 .arg(path));
-    QVERIFY(probe.console()->toPlainText().contains(probe.statusLabel()->text() + "\n"));
+    QCOMPARE(status(), "Connection lost: the device became unavailable." + reconnecting);
+    QVERIFY(probe.console()->toPlainText().contains(status() + "\n"));
     QVERIFY(!probe.serial()->isOpen() && !probe.homed());
 
     // Failed tries (here on a port that another holds) leave no descriptor behind.
@@ -233,21 +231,19 @@ void TestLink::reconnectsToAControllerThatComesBack()
     // Open but not identified: still reconnecting, and no connection to anyone.
     QVERIFY(!scriptsSee().connected && scriptsSee().reconnecting);
     QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2500);
-    QVERIFY(probe.statusLabel()->text().startsWith(lostText));
+    QVERIFY(status().startsWith("Connection lost: "));
     QTRY_COMPARE_WITH_TIMEOUT(informs(), 2, 2000);
     line.take();
     line.write("_Ver 106\r_offset 2500\r_status 1\r");
     QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 3000);
     QTRY_VERIFY(scriptsSee().connected && !scriptsSee().reconnecting);
-    QVERIFY(probe.statusLabel()->text().startsWith(QStringLiteral("Connected to ")));
+    QVERIFY(status().startsWith("Connected to "));
     QVERIFY(!probe.homed());
     QCOMPARE(boxes.count(), 0);
 
     // The terminal goes, another program's terminal takes its number: left alone, and said so.
     line.pty().hangUp();
-    QTRY_COMPARE(
-        probe.statusLabel()->text(),
-        QStringLiteral("Connection lost: the device is gone. Reconnecting to %1 \u2026").arg(path));
+    QTRY_COMPARE(status(), "Connection lost: the device is gone." + reconnecting);
     std::vector<std::unique_ptr<ControllerEnd>> terminals;
     ControllerEnd *stranger = nullptr;
     for (int i = 0; i < 100 && !stranger; ++i) {
@@ -257,11 +253,9 @@ void TestLink::reconnectsToAControllerThatComesBack()
             stranger = terminals.back().get();
     }
     QVERIFY(stranger);
-    QTRY_COMPARE_WITH_TIMEOUT(probe.statusLabel()->text(),
-                              QStringLiteral("Another device is at %1: left alone, still "
-                                             "waiting for the lost one")
-                                  .arg(path),
-                              2500);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        status(), "Another device is at " + path + ": left alone, still waiting for the lost one",
+        2500);
     QTest::qWait(1200);
     QVERIFY(!probe.serial()->isOpen() && stranger->received().isEmpty());
 

@@ -47,11 +47,10 @@ private slots:
     void simulatorDialogue();
     void panelUnderXvfbRun_data();
     void panelUnderXvfbRun();
-    void headless();
     void rememberedAcrossRuns();
     void cleanEnds_data();
     void cleanEnds();
-    void oneProcessPerInstance();
+    void headlessInstance();
 };
 
 void TestPrograms::answers_data()
@@ -215,28 +214,6 @@ void TestPrograms::panelUnderXvfbRun()
     QVERIFY(endsCleanly(run, panel)); // xvfb-run ends with the panel's own exit code
 }
 
-void TestPrograms::headless()
-{
-    ControllerEnd controller; // silent: connecting ends in the "No Device found" box
-    QVERIFY(controller.open());
-    QTemporaryDir dir;
-    const QString socket = dir.filePath(QStringLiteral("panel.sock"));
-    TestProcess run;
-    run.setProcessEnvironment(withoutDisplay());
-    run.start(panelBin,
-              { "--headless", "--port", controller.devicePath(), "--listen", socket, "--record",
-                dir.path() + "/" });
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
-    QCOMPARE(Script(socket).ask("connect", 5000), QByteArray("error No Device found"));
-    QByteArray errors;
-    QTRY_VERIFY((errors += run.readAllStandardError()).contains("Error: No Device found: 1."));
-    // The record is a new file named by the start time.
-    const QStringList records = QDir(dir.path()).entryList({ "lumarvethon-20*.csv" });
-    QCOMPARE(records.size(), 1);
-    QTRY_VERIFY(fileContent(dir.filePath(records.constFirst())).contains("box Error: No Device"));
-    QVERIFY(endsCleanly(run, run.processId()));
-}
-
 // Run twice as an instance: the command line holds for its run only; saves and allows stay.
 void TestPrograms::rememberedAcrossRuns()
 {
@@ -330,20 +307,32 @@ void TestPrograms::cleanEnds()
     QCOMPARE(rows.contains(",event,disconnected,"), fileLimitKib == 0);
 }
 
-// A second panel of an instance is refused untouched; a killed panel's lock is taken over.
-void TestPrograms::oneProcessPerInstance()
+// Headless without any display, a box's text goes to standard error and to the record, a file
+// named by the start time. A second panel of the instance is refused untouched; a killed
+// panel's lock is taken over.
+void TestPrograms::headlessInstance()
 {
+    ControllerEnd controller; // silent: connecting ends in the "No Device found" box
+    QVERIFY(controller.open());
     QTemporaryDir dir;
-    const auto start = [&](QProcess &panel, const char *socket) {
+    const auto start = [&](QProcess &panel, const char *socket, const QStringList &more) {
         panel.setProcessEnvironment(withoutDisplay());
         panel.start(panelBin,
-                    { "--headless", "--simulate", "--name", "one", "--listen",
-                      dir.filePath(QLatin1String(socket)) });
+                    QStringList { "--headless", "--name", "one", "--listen",
+                                  dir.filePath(QLatin1String(socket)) }
+                        + more);
     };
     TestProcess first, second;
-    start(first, "a.sock");
+    start(first, "a.sock", { "--port", controller.devicePath(), "--record", dir.path() + "/" });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("a.sock")), 8000);
-    start(second, "b.sock");
+    QCOMPARE(Script(dir.filePath("a.sock")).ask("connect", 5000),
+             QByteArray("error No Device found"));
+    QByteArray errors;
+    QTRY_VERIFY((errors += first.readAllStandardError()).contains("Error: No Device found: 1."));
+    const QStringList records = QDir(dir.path()).entryList({ "lumarvethon-20*.csv" });
+    QCOMPARE(records.size(), 1);
+    QTRY_VERIFY(fileContent(dir.filePath(records.constFirst())).contains("box Error: No Device"));
+    start(second, "b.sock", { "--simulate" });
     QVERIFY(second.waitForFinished(5000));
     QCOMPARE(second.exitCode(), 2);
     QVERIFY2(second.readAllStandardError().contains("this instance runs already"), "message");
@@ -351,7 +340,7 @@ void TestPrograms::oneProcessPerInstance()
     QCOMPARE(Script(dir.filePath("a.sock")).ask("positions"), QByteArray("ok"));
     first.kill(); // no clean-up: the lock stays behind, with the id of a process that is gone
     first.waitForFinished();
-    start(second, "b.sock");
+    start(second, "b.sock", { "--simulate" });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("b.sock")), 8000);
     QVERIFY(endsCleanly(second, second.processId()));
 }

@@ -43,7 +43,6 @@ private slots:
     void positionLines_data();
     void positionLines();
     void operatorFirst();
-    void namedPositions();
     void bounds();
 };
 
@@ -282,6 +281,29 @@ void TestScripting::positionLines()
     const QString said = warned.isEmpty() ? QString() : warned.constLast().at(0).toString();
     QCOMPARE(said.startsWith("Settings not saved: "), unwritable);
     QCOMPARE(panel.scripts().saveNamedPosition("q", 1e6 + 1), "position out of range");
+    if (line != "_cp 12.5 um\r")
+        return;
+    // Named positions: saved without homing, gone to once homed and within the limits.
+    QCOMPARE(script.ask("goto nowhere"), QByteArray("error unknown position"));
+    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // no homing needed
+    QCOMPARE(script.ask("goto my%20spot"), QByteArray("error not homed"));
+    panel.controller.write("_cp 14750.5 um\r");
+    QTRY_COMPARE(script.ask("position"), QByteArray("ok 14750.5"));
+    QCOMPARE(script.ask("save far"), QByteArray("ok"));
+    for (const char *bad : { "save a!", "save %", "save a%2", "save a b", "save ", "goto a;b",
+                             "save %00", "goto %7F" })
+        QCOMPARE(script.ask(bad), QByteArray("error bad name"));
+    QCOMPARE(panel.sent(), QByteArray()); // nothing moves
+    QCOMPARE(script.ask("home"), QByteArray("ok"));
+    panel.controller.take();
+    QCOMPARE(script.ask("goto my%20spot"), QByteArray("ok"));
+    QCOMPARE(script.ask("goto far"), QByteArray("error outside -250..14750"));
+    panel.settle();
+    QCOMPARE(panel.sent(), QByteArray(">ma 125"));
+    panel.controller.write("_cp 7 um\r");
+    QTRY_COMPARE(script.ask("position"), QByteArray("ok 7"));
+    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // replaced, in its place
+    QCOMPARE(script.ask("positions"), QByteArray("ok p=12.5;my%20spot=7;far=14750.5"));
 }
 
 void TestScripting::operatorFirst()
@@ -308,35 +330,6 @@ void TestScripting::operatorFirst()
     QCOMPARE(panel.sent(), QByteArray(">stop\r"));
     QVERIFY(closer.title().startsWith(QLatin1String("About")));
     QCOMPARE(script.ask("move 5"), QByteArray("ok"));
-}
-
-void TestScripting::namedPositions()
-{
-    PanelOnLine panel;
-    QVERIFY(bringTo(panel, 1));
-    Script script;
-    panel.controller.write("_cp 12.5 um\r");
-    QTRY_COMPARE(script.ask("position"), QByteArray("ok 12.5"));
-    QCOMPARE(script.ask("goto nowhere"), QByteArray("error unknown position"));
-    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // no homing needed
-    QCOMPARE(script.ask("goto my%20spot"), QByteArray("error not homed"));
-    panel.controller.write("_cp 14750.5 um\r");
-    QTRY_COMPARE(script.ask("position"), QByteArray("ok 14750.5"));
-    QCOMPARE(script.ask("save far"), QByteArray("ok"));
-    for (const char *bad : { "save a!", "save %", "save a%2", "save a b", "save ", "goto a;b",
-                             "save %00", "goto %7F" })
-        QCOMPARE(script.ask(bad), QByteArray("error bad name"));
-    QCOMPARE(panel.sent(), QByteArray()); // nothing moves
-    QCOMPARE(script.ask("home"), QByteArray("ok"));
-    panel.controller.take();
-    QCOMPARE(script.ask("goto my%20spot"), QByteArray("ok"));
-    QCOMPARE(script.ask("goto far"), QByteArray("error outside -250..14750"));
-    panel.settle();
-    QCOMPARE(panel.sent(), QByteArray(">ma 125"));
-    panel.controller.write("_cp 7 um\r");
-    QTRY_COMPARE(script.ask("position"), QByteArray("ok 7"));
-    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // replaced, in its place
-    QCOMPARE(script.ask("positions"), QByteArray("ok my%20spot=7;far=14750.5"));
 }
 
 void TestScripting::bounds()

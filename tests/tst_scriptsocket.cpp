@@ -32,13 +32,15 @@ void TestScriptSocket::listening()
 {
     const QString path = socketPath();
     {
-        QLocalServer other; // another panel's socket
+        QLocalServer other; // another panel's socket; the record made for the run goes again
         QVERIFY(other.listen(path));
         TestProcess second;
-        second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
+        second.start(QStringLiteral(LUMARVETHON_BIN),
+                     { "--listen", path, "--record", path + ".csv" });
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 2);
         QVERIFY(second.readAllStandardError().contains("another program is listening on"));
+        QVERIFY(!QFileInfo::exists(path + ".csv"));
     }
     PanelOnLine panel; // on the path the other one has left
     panel.trigger("actionAllowScripts");
@@ -61,20 +63,16 @@ void TestScriptSocket::pathOwnership_data()
 {
     QTest::addColumn<QString>("place"); // what is at the default path, or its directory
     QTest::addColumn<QString>("error"); // empty: the panel listens there
-    QTest::newRow("left socket") << "refusing"
-                                 << "";
-    QTest::newRow("file") << "file"
-                          << "%1 exists and is not a socket";
-    QTest::newRow("no answer") << "full"
-                               << "cannot use %1: no answer within 1000 ms";
-    QTest::newRow("directory made") << "no directory"
-                                    << "";
-    QTest::newRow("made for a group") << "group"
-                                      << "";
-    QTest::newRow("directory open") << "open"
-                                    << "the directory %1 is open to other users";
-    QTest::newRow("another's directory") << "chown"
-                                         << "the directory %1 belongs to another user";
+    const auto row = [](const char *name, const char *place, const char *error) {
+        QTest::newRow(name) << QString(place) << QString(error);
+    };
+    row("left socket", "refusing", "");
+    row("file", "file", "%1 exists and is not a socket");
+    row("no answer", "full", "cannot use %1: no answer within 1000 ms");
+    row("directory made", "no directory", "");
+    row("made for a group", "group", "");
+    row("directory open", "open", "the directory %1 is open to other users");
+    row("another's directory", "chown", "the directory %1 belongs to another user");
 }
 
 void TestScriptSocket::pathOwnership()

@@ -169,8 +169,7 @@ void TestTango::initTestCase()
     if (!TangoDatabase::missing().isEmpty())
         QSKIP(qPrintable(TangoDatabase::missing() + " is missing: run tools/setup"));
     QVERIFY2(database.start(), qPrintable(database.errorString()));
-    // The programs started inherit this database, a configuration and no socket but the property.
-    qputenv("TANGO_HOST", database.tangoHost().toLatin1());
+    // The programs started inherit a configuration and no socket but the property's.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
     qunsetenv("LUMARVETHON_SOCKET");
 
