@@ -90,10 +90,6 @@ bool TangoDatabase::admin(const QStringList &arguments)
 
 bool TangoDatabase::start()
 {
-    if (!dir.isValid()) {
-        error = QStringLiteral("no temporary directory");
-        return false;
-    }
     const QString data = dir.filePath(QStringLiteral("data"));
     const QString socket = dir.filePath(QStringLiteral("mysqld.sock"));
     QStringList user;

@@ -126,8 +126,7 @@ void TestPanel::session()
     ModalCloser boxes;
     PanelOnLine panel;
     const PanelProbe probe = panel.probe();
-    QApplication::setActiveWindow(panel.window);
-    QVERIFY(QTest::qWaitForWindowActive(panel.window));
+    activate(panel.window);
 
     // Connect: identification first, then the status; the line and the actions follow.
     QVERIFY(panel.connectPanel());

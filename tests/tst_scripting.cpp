@@ -56,9 +56,6 @@ void TestScripting::requests_data()
         QTest::addRow("%d %s", stage, request)
             << stage << QByteArray(request) << QByteArray(reply) << QByteArray(wire);
     };
-    row(0, "state",
-        "ok connected=0 firmware=- homed=0 calibrated=- position=- min=-250 "
-        "max=6250 age_ms=- moving=0 stale=0 reconnecting=0");
     for (const char *request :
          { "position", "home", "stop", "calibrate", "move 5", "step 5", "wait" })
         row(0, request, "error not connected");
