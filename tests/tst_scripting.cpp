@@ -2,15 +2,9 @@
 // refusal, what reaches the wire, order across clients, wait, and the bounds.
 
 #include "console.h"
-#include "panelsettings.h"
 #include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QSignalSpy>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -40,8 +34,6 @@ private slots:
     void pendingReplies();
     void homing_data();
     void homing();
-    void positionLines_data();
-    void positionLines();
     void operatorFirst();
     void bounds();
 };
@@ -230,77 +222,6 @@ void TestScripting::homing()
     QCOMPARE(script.ask("state").contains(" homed=1 "), !cleared);
     panel.trigger("actionStopRecording");
     QCOMPARE(fileContent(dir.filePath("r.csv")).contains(",event,homing stopped,"), cleared);
-}
-
-void TestScripting::positionLines_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QByteArray>("reply"); // to "position"
-    QTest::addColumn<QByteArray>("save"); // the reply to "save p"
-    for (const char *bad : { "_cp ERR um\r", "_cp 12,5 um\r", "_cp nan um\r", "_cp inf um\r",
-                             "_cp -inf um\r", "_cp 2e6 um\r", "_cp 1e308 um\r", "_cp  um\r" })
-        QTest::newRow(bad) << QByteArray(bad) << QByteArray("error no position yet")
-                           << QByteArray("error no position yet");
-    QTest::newRow("edge") << QByteArray("_cp -1e6 um\r") << QByteArray("ok -1000000")
-                          << QByteArray("ok");
-    QTest::newRow("plain") << QByteArray("_cp 12.5 um\r") << QByteArray("ok 12.5")
-                           << QByteArray("ok");
-    // The settings file cannot be written: the position stays in the list, the script is told.
-    QTest::newRow("unwritable") << QByteArray("_cp 3 um\r") << QByteArray("ok 3")
-                                << QByteArray("error cannot save: ");
-}
-
-// A garbled position line is shown as it came, and goes neither to scripts nor into a save.
-void TestScripting::positionLines()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QByteArray, save);
-    PanelOnLine panel;
-    QVERIFY(bringTo(panel, 1));
-    QSignalSpy lines(panel.window, &MainWindow::lineReceived);
-    QSignalSpy warned(panel.find<QStatusBar>("statusBar"), &QStatusBar::messageChanged);
-    const bool unwritable = save.startsWith("error cannot");
-    const QString file = PanelSettings::filePath(QString());
-    const auto restore = qScopeGuard([&] { QDir(file).removeRecursively(); });
-    if (unwritable) { // a folder where the file should be
-        QFile::remove(file);
-        QVERIFY(QDir().mkpath(file));
-    }
-    Script script;
-    panel.controller.write(line);
-    QTRY_VERIFY(lines.count() > 0 && lines.constLast().at(0).toByteArray() == line);
-    const bool valid = !line.startsWith("_cp ") || save != "error no position yet";
-    QCOMPARE(lines.constLast().at(1).toString().isEmpty(), !valid);
-    QTEST(script.ask("position"), "reply");
-    QCOMPARE(script.ask("state").contains(" position=- "), !valid);
-    QCOMPARE(script.ask("save p").left(save.size()), save);
-    QCOMPARE(script.ask("positions") == "ok", !valid);
-    const QString said = warned.isEmpty() ? QString() : warned.constLast().at(0).toString();
-    QCOMPARE(said.startsWith("Settings not saved: "), unwritable);
-    QCOMPARE(panel.scripts().saveNamedPosition("q", 1e6 + 1), "position out of range");
-    if (line != "_cp 12.5 um\r")
-        return;
-    // Named positions: saved without homing, gone to once homed and within the limits.
-    QCOMPARE(script.ask("goto nowhere"), QByteArray("error unknown position"));
-    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // no homing needed
-    QCOMPARE(script.ask("goto my%20spot"), QByteArray("error not homed"));
-    panel.controller.write("_cp 14750.5 um\r");
-    QTRY_COMPARE(script.ask("position"), QByteArray("ok 14750.5"));
-    QCOMPARE(script.ask("save far"), QByteArray("ok"));
-    for (const char *bad : { "save a!", "save %", "save a%2", "save a b", "save ", "goto a;b",
-                             "save %00", "goto %7F" })
-        QCOMPARE(script.ask(bad), QByteArray("error bad name"));
-    QCOMPARE(panel.sent(), QByteArray()); // nothing moves
-    QCOMPARE(script.ask("home"), QByteArray("ok"));
-    panel.controller.take();
-    QCOMPARE(script.ask("goto my%20spot"), QByteArray("ok"));
-    QCOMPARE(script.ask("goto far"), QByteArray("error outside -250..14750"));
-    panel.settle();
-    QCOMPARE(panel.sent(), QByteArray(">ma 125"));
-    panel.controller.write("_cp 7 um\r");
-    QTRY_COMPARE(script.ask("position"), QByteArray("ok 7"));
-    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // replaced, in its place
-    QCOMPARE(script.ask("positions"), QByteArray("ok p=12.5;my%20spot=7;far=14750.5"));
 }
 
 void TestScripting::operatorFirst()
