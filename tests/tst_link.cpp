@@ -230,6 +230,8 @@ void TestLink::reconnectsToAControllerThatComesBack()
     QTRY_VERIFY_WITH_TIMEOUT(informs() == 1 && probe.serial()->isOpen(), 2000);
     // Open but not identified: still reconnecting, and no connection to anyone.
     QVERIFY(!scriptsSee().connected && scriptsSee().reconnecting);
+    QTest::qWait(1000); // a booting controller has its 2 s
+    QVERIFY(probe.serial()->isOpen() && informs() == 1);
     QTRY_VERIFY_WITH_TIMEOUT(!probe.serial()->isOpen(), 2500);
     QVERIFY(status().startsWith("Connection lost: "));
     QTRY_COMPARE_WITH_TIMEOUT(informs(), 2, 2000);
