@@ -298,6 +298,9 @@ void TestPrograms::cleanEnds()
         QTest::qWait(3000);
         const qint64 size = QFileInfo(record).size();
         QVERIFY2(size > 100 && size <= fileLimitKib * 1024, qPrintable(QString::number(size)));
+        const QByteArray errors = panel.readAllStandardError(); // a headless warning: one line
+        QVERIFY2(errors.contains("Recording stopped: ") && errors.contains("File too large\n"),
+                 errors);
         QCOMPARE(script.ask("wait 10"), QByteArray("ok 0"));
     }
     QVERIFY(endsCleanly(panel, panel.processId(), signalNumber));
