@@ -20,14 +20,6 @@ int freePort()
 
 } // namespace
 
-TangoDatabase::TangoDatabase() = default;
-
-TangoDatabase::~TangoDatabase()
-{
-    end(databaseds);
-    end(mariadb);
-}
-
 QString TangoDatabase::missing()
 {
     for (const char *program : { "mariadbd", "mariadb-install-db", "mariadb", "tango_admin" })

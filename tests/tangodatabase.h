@@ -12,8 +12,7 @@
 class TangoDatabase
 {
 public:
-    TangoDatabase();
-    ~TangoDatabase();
+    TangoDatabase() = default;
     TangoDatabase(const TangoDatabase &) = delete;
     TangoDatabase &operator=(const TangoDatabase &) = delete;
 

@@ -269,13 +269,7 @@ void TestPanel::lostDevice()
 
 void TestPanel::keyboard()
 {
-    PanelOnLine panel;
-    panel.trigger("actionPositions");
-    panel.trigger("actionPositionPlot");
-    for (const QWidget *window :
-         { static_cast<QWidget *>(panel.window), panel.find<QWidget>("positionsWindow"),
-           panel.find<QWidget>("positionPlot") })
-        QCOMPARE(clashes(window).join(" | "), QString());
+    PanelOnLine panel; // not connected: Configure is on
     activate(panel.window);
     QTest::keyClick(panel.window, Qt::Key_C, Qt::AltModifier);
     QTRY_VERIFY(QApplication::activeWindow() != panel.window);
@@ -308,6 +302,7 @@ void TestPanel::stopKey()
     if (where == "positionPlot")
         window = panel.find<QWidget>("positionPlot");
     activate(window);
+    QCOMPARE(clashes(window).join(" | "), QString());
     panel.controller.take();
     if (where == "dialog") { // Esc closes the dialog
         answer(QString(), Qt::Key_Escape);

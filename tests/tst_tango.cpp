@@ -201,8 +201,6 @@ void TestTango::cleanupTestCase()
         relay->quit();
         relay->wait();
     }
-    for (QProcess *process : { &server, &panel, &simulator })
-        TangoDatabase::end(*process);
 }
 
 void TestTango::motor()
