@@ -3,7 +3,6 @@
 #include "positionswindow.h"
 #include "scriptingfeature.h"
 
-#include <QAction>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -70,11 +69,6 @@ PanelOnLine::PanelOnLine()
     forgetRemembered(); // a first start, whatever the test before remembered
     window = new MainWindow(nullptr, controller.devicePath());
     window->show();
-}
-
-void PanelOnLine::trigger(const char *actionName) const
-{
-    find<QAction>(actionName)->trigger();
 }
 
 bool PanelOnLine::connectPanel(const QByteArray &answer)

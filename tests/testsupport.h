@@ -7,6 +7,7 @@
 #include "mainwindow.h"
 #include "pseudoterminal.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLocalSocket>
 #include <QTest>
@@ -114,7 +115,7 @@ public:
     {
         return window->findChild<T *>(QString::fromLatin1(name));
     }
-    void trigger(const char *actionName) const;
+    void trigger(const char *actionName) const { find<QAction>(actionName)->trigger(); }
     void settle(int ms = 30) { QTest::qWait(ms); } // lets the bytes arrive and be handled
     // What the controller received since the last take, without the poll's queries.
     QByteArray sent() { return controller.take().replace(">cp\r", ""); }

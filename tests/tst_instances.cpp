@@ -7,7 +7,6 @@
 #include "settingsdialog.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>

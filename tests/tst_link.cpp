@@ -5,7 +5,6 @@
 #include "linksupervisor.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>

@@ -6,7 +6,6 @@
 #include "testsupport.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>

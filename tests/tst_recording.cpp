@@ -8,7 +8,6 @@
 #include "testprocess.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>

@@ -3,6 +3,7 @@
 
 #include "settingsdialog.h"
 #include "testprocess.h"
+#include "testsupport.h"
 #include "windowicon.h"
 
 #include <QtTest>
@@ -10,12 +11,6 @@
 namespace {
 
 const QString source = QStringLiteral(LUMARVETHON_SOURCE_DIR "/resources");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 quint32 field(const QByteArray &bytes, qint64 at, int size = 4)
 {
@@ -41,7 +36,7 @@ void TestResources::bundleAndIcons()
         const QString entry = it.next();
         found << entry.mid(9);
         QCOMPARE(QResource(entry).compressionAlgorithm(), QResource::NoCompression);
-        QVERIFY2(readAll(entry) == readAll(source + entry.mid(1)), qPrintable(entry));
+        QVERIFY2(fileContent(entry) == fileContent(source + entry.mid(1)), qPrintable(entry));
     }
     found.sort();
     QCOMPARE(found.join(' '),
@@ -80,7 +75,7 @@ void TestResources::windowsResources()
 
     // A .res file is a row of records: data size, header size, type and name (0xFFFF and a
     // number each), DWORD padding, then version, flags, language..., the data, padded too.
-    const QByteArray res = readAll(dir.filePath("out.res"));
+    const QByteArray res = fileContent(dir.filePath("out.res"));
     QStringList records;
     QMap<int, QByteArray> data;
     for (qint64 at = 0; at + 8 <= res.size();) {
@@ -97,7 +92,7 @@ void TestResources::windowsResources()
     }
     records.sort();
     QCOMPARE(records.join(' '), QStringLiteral("14/101/407 24/1/409 3/1/407"));
-    const QByteArray ico = readAll(source + "/images/Lumarvethon_Icon_only@500x.ico");
+    const QByteArray ico = fileContent(source + "/images/Lumarvethon_Icon_only@500x.ico");
     QCOMPARE(data[3], ico.mid(22)); // the icon is the product icon's PNG
     QVERIFY(data[3].startsWith("\x89PNG"));
     QCOMPARE(data[14].size(), 20); // the group: one 256 x 256 entry of that size, icon 1

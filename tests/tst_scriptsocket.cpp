@@ -7,7 +7,6 @@
 #include "testprocess.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QLocalServer>
 #include <QScopeGuard>
 #include <QTemporaryDir>
