@@ -122,9 +122,7 @@ void TestScriptSocket::pathOwnership()
     QString reason;
     QCOMPARE(window.listenForScripts(path, &reason), error.isEmpty());
     QVERIFY2(reason.contains(error.arg(kept)), qPrintable(reason));
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (place == "group") { // the group's, and no one else's
         QVERIFY(::stat(qPrintable(dir), &status) == 0 && status.st_gid == own->gr_gid);
         QCOMPARE(status.st_mode & 0777, 0770u);
