@@ -50,8 +50,7 @@ class ModalCloser : public QObject
 public:
     struct Box
     {
-        QString title;
-        QString text;
+        QString title, text;
     };
     explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr)
         : QObject(parent)

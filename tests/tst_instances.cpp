@@ -179,12 +179,11 @@ void TestInstances::damagedSettings()
     QFETCH(QString, notice);
     forgetRemembered();
     QVERIFY(QDir().mkpath(configurationDir()));
-    const QByteArray path = settingsFile("bad").toLocal8Bit();
     QFile file(settingsFile("bad"));
     if (content == "directory")
         QVERIFY(QDir().mkpath(settingsFile("bad") + "/x"));
     else if (content == "pipe")
-        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(file.fileName()).constData(), 0600), 0);
     else
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
     file.close();

@@ -311,10 +311,8 @@ void TestPositions::storedAsShown()
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("list.conf")), QSettings::IniFormat);
     PositionList list(store);
-    QVERIFY(list.save(QStringLiteral("a"), 1.5, QString()));
-    QVERIFY(list.save(QStringLiteral("b"), 2.5, QString()));
-    QVERIFY(list.save(QStringLiteral("c"), 3.5, QString()));
-    QVERIFY(list.save(QStringLiteral("a"), 4.5, QString()));
+    for (const auto &[name, um] : { std::pair("a", 1.5), { "b", 2.5 }, { "c", 3.5 }, { "a", 4.5 } })
+        QVERIFY(list.save(QString::fromLatin1(name), um, QString()));
     QVERIFY(list.rename(1, QStringLiteral("d")));
     QSettings again(store.fileName(), QSettings::IniFormat);
     const PositionList read(again);
