@@ -223,8 +223,7 @@ void TestPanel::session()
     QCOMPARE(enabled(panel.window), QStringLiteral("00000000101"));
     QVERIFY(motion->isHidden());
 
-    // Reconnected to a silent controller, an old answer waiting on the line, which is not its
-    // answer. The first tick still asks for the position before the port is let go.
+    // Reconnected to a silent controller, an old answer waiting: one tick's query, then let go.
     panel.controller.write("_Ver 126\r_offset 1000\r");
     panel.settle(200);
     QCOMPARE(panel.controller.take(), QByteArray());

@@ -1,6 +1,5 @@
-// Named positions: the window on a real panel, by real keys and clicks (the rules of a Go to,
-// edits that never move, the arrival, import, the limit, undoing), the list's file, and what
-// position lines give scripts to save and go to.
+// Named positions: the window by real keys and clicks (Go to rules, edits, arrival, import,
+// limit, undo), the list's file, and what position lines give scripts to save and go to.
 
 #include "panelsettings.h"
 #include "positionlist.h"

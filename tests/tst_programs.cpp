@@ -1,6 +1,5 @@
-// Both programs run for real, as a user starts them: their answers to options; the simulator
-// answering on the terminal it prints, per firmware and fault mode; the panel under xvfb-run,
-// and headless without any display; what an instance remembers; clean ends on signals.
+// Both programs run as a user starts them: options, the simulator per firmware and fault mode,
+// the panel under xvfb-run and headless, what an instance remembers, clean ends on signals.
 
 #include "testprocess.h"
 #include "testsupport.h"
@@ -310,9 +309,8 @@ void TestPrograms::cleanEnds()
     QCOMPARE(rows.contains(",event,disconnected,"), fileLimitKib == 0);
 }
 
-// Headless without any display, a box's text goes to standard error and to the record, a file
-// named by the start time. A second panel of the instance is refused untouched; a killed
-// panel's lock is taken over.
+// Headless, a box goes to standard error and the record (named by the start time); a second
+// panel of the instance is refused untouched, and a killed panel's lock is taken over.
 void TestPrograms::headlessInstance()
 {
     ControllerEnd controller; // silent: connecting ends in the "No Device found" box

@@ -1,5 +1,5 @@
-// The session record and the position plot: CSV fields, a simulated session read back row by
-// row, a file that exists or stops being writable, the plot's bounded buffer and its export.
+// The session record and the position plot: a simulated session read back row by row, a file
+// that exists or stops being writable, the plot's bounded buffer and its export.
 
 #include "console.h"
 #include "positionplot.h"
