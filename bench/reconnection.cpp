@@ -5,6 +5,7 @@
 #include "linksupervisor.h"
 #include "mainwindow.h"
 #include "measurements.h"
+#include "panelfeatures.h"
 
 #include <QSerialPort>
 
@@ -16,7 +17,7 @@ Figure measureReconnection(BenchPanel &panel, const BenchOptions &options)
         = QStringLiteral("< 1 % of one core at one try a second (1,000 tries < 10 CPU s)");
 
     // The controller hangs up; the panel lets the port go and tries it again every second.
-    panel.window()->setReconnectAutomatically(true);
+    panel.window()->features().setReconnectAutomatically(true);
     panel.controller().hangUp();
     if (!BenchPanel::runUntil([&] { return !panel.port()->isOpen(); }, 5000)) {
         figure.value = QStringLiteral("not measured");

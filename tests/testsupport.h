@@ -6,6 +6,7 @@
 // a panel connected to a controller that the test plays.
 
 #include "mainwindow.h"
+#include "panelfeatures.h"
 #include "pseudoterminal.h"
 
 #include <QApplication>
