@@ -6,6 +6,7 @@
 
 #include "console.h"
 #include "linksupervisor.h"
+#include "panelfeatures.h"
 #include "protocol.h"
 #include "settingsdialog.h"
 
@@ -15,7 +16,7 @@
 void MainWindow::openSerialPort()
 {
     // The operator's own Connect ends any automatic trying.
-    link->stopReconnecting();
+    panelFeatures->link().stopReconnecting();
     openPort(settings->currentSettings().portName, false);
 }
 
@@ -39,12 +40,12 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
         // The box keeps its designed text; the system's reason goes to the console and the
         // record.
         const QString reason = serial->errorString();
-        link->openFailed(portName, reason);
+        panelFeatures->link().openFailed(portName, reason);
         emit openFailed(reason);
         return false;
     }
 
-    link->portOpened(portName, quiet);
+    panelFeatures->link().portOpened(portName, quiet);
     // A reconnection try is no connection until its controller has identified itself.
     if (!quiet)
         emit portOpened(portName);
@@ -65,7 +66,7 @@ bool MainWindow::openPort(const QString &portName, bool quiet)
     const QString connectedText = tr("Connected to %1 : %2, %3, %4, %5, %6")
                                       .arg(portName, p.baudRateText, p.dataBitsText, p.parityText,
                                            p.stopBitsText, p.flowControlText);
-    if (!link->portReady(connectedText))
+    if (!panelFeatures->link().portReady(connectedText))
         return false;
 
     console->setEnabled(true);
@@ -84,10 +85,10 @@ void MainWindow::closeSerialPort()
 {
     const bool wasOpen = serial->isOpen();
     // A reconnection try let go before it identified itself was never announced.
-    const bool announced = wasOpen && !link->waitingForIdentity();
+    const bool announced = wasOpen && !panelFeatures->link().waitingForIdentity();
     if (wasOpen)
         serial->close();
-    link->portClosed();
+    panelFeatures->link().portClosed();
     identified = false;
     console->setEnabled(false);
     ui->actionConnect->setEnabled(true);
@@ -106,7 +107,7 @@ void MainWindow::closeSerialPort()
 
 void MainWindow::handleError(QSerialPort::SerialPortError error)
 {
-    link->portError(error);
+    panelFeatures->link().portError(error);
 }
 
 void MainWindow::writeData(const QByteArray &data)

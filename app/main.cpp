@@ -5,6 +5,7 @@
 #include "commandline.h"
 #include "instancelock.h"
 #include "mainwindow.h"
+#include "panelfeatures.h"
 #include "panelsettings.h"
 #include "simulatedcontroller.h"
 #include "simulatoroptions.h"
@@ -84,26 +85,26 @@ int main(int argc, char *argv[])
     // dialog has no parent) shows it too.
     QApplication::setWindowIcon(panelWindowIcon());
     MainWindow window(nullptr, firstPort, options.instanceName);
-    window.setHeadless(options.headless);
+    window.features().setHeadless(options.headless);
     if (options.simulate)
-        window.setSimulatedPort(firstPort);
+        window.features().setSimulatedPort(firstPort);
     // For this run only; what is remembered stays as it is.
     if (options.reconnect)
-        window.setReconnectAutomatically(true);
+        window.features().setReconnectAutomatically(true);
     if (!options.recordFile.isEmpty()) {
         QString error;
-        if (!window.startRecording(options.recordFile, false, &error)) {
+        if (!window.features().startRecording(options.recordFile, false, &error)) {
             std::fprintf(stderr, "lumarvethon: cannot record to \"%s\": %s\n",
                          qPrintable(options.recordFile), qPrintable(error));
             return 2;
         }
     }
     if (!options.listenGroup.isEmpty())
-        window.setListenGroup(options.listenGroup);
+        window.features().setListenGroup(options.listenGroup);
     if (!options.listenPath.isEmpty()) {
         QString error;
-        if (!window.listenForScripts(options.listenPath, &error)) {
-            window.discardRecording(); // --record made it for this run alone
+        if (!window.features().listenForScripts(options.listenPath, &error)) {
+            window.features().discardRecording(); // --record made it for this run alone
             std::fprintf(stderr, "lumarvethon: %s\n", qPrintable(error));
             return 2;
         }

@@ -3,21 +3,20 @@
 
 #include "console.h"
 #include "errorboxes.h"
-#include "linksupervisor.h"
-#include "panelsettings.h"
-#include "positionsfeature.h"
+#include "panelfeatures.h"
 #include "protocol.h"
-#include "scriptingfeature.h"
+#include "readout.h"
+#include "readpacer.h"
 #include "settingsdialog.h"
 
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QTimer>
 
 MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString &instanceName)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
-    , instanceName(instanceName)
-    , remembered(std::make_unique<PanelSettings>(instanceName))
+    , panelFeatures(std::make_unique<PanelFeatures>(instanceName))
 {
     // Builds the widgets and connects the on_<object>_<signal> slots by name.
     ui->setupUi(this);
@@ -32,8 +31,8 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     setFixedSize(580, 408);
 
     serial = new QSerialPort(this);
-    settings
-        = new SettingsDialog(nullptr, firstPort.isEmpty() ? rememberedPortIfPresent() : firstPort);
+    settings = new SettingsDialog(
+        nullptr, firstPort.isEmpty() ? panelFeatures->rememberedPort() : firstPort);
 
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(false);
@@ -44,14 +43,15 @@ MainWindow::MainWindow(QWidget *parent, const QString &firstPort, const QString 
     ui->statusBar->addWidget(statusLabel);
 
     pollTimer = new QTimer(this);
-    errorBoxes = new ErrorBoxes(this);
 
     connectActions();
-    buildMenus();
-    assembleFeatures();
+    panelFeatures->assemble(*this, buildMenus());
 
     connect(serial, &QSerialPort::errorOccurred, this, &MainWindow::handleError);
-    setUpReadout(); // its read pacer looks at each read before readData takes it
+    readout = new Readout(*ui->label_Position, *ui->horizontalSlider, *ui->label_Slidermin,
+                          *ui->label_Slidermax, this);
+    // The pacer looks at each read before readData takes it.
+    new ReadPacer(serial, Readout::readIntervalMs, this);
     connect(serial, &QSerialPort::readyRead, this, &MainWindow::readData);
     connect(console, &Console::getData, this, &MainWindow::writeData);
 
@@ -72,13 +72,13 @@ MainWindow::~MainWindow()
 {
     // Scripts go first, so that none acts on the way out; then quitting while connected ends
     // the connection as Disconnect does, which the record notes.
-    scripting.reset();
+    panelFeatures->endScripts();
     if (serial->isOpen())
         closeSerialPort();
     if (pollTimer->isActive())
         pollTimer->stop();
     delete pollTimer;
-    positions.reset();
+    panelFeatures.reset();
     delete settings;
     delete ui;
 }
@@ -87,26 +87,12 @@ void MainWindow::connectActions()
 {
     connect(ui->actionConnect, &QAction::triggered, this, &MainWindow::openSerialPort);
     connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::closeSerialPort);
+    connect(ui->actionDisconnect, &QAction::triggered, this, &MainWindow::disconnectChosen);
     connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actionConfigure, &QAction::triggered, settings, &QWidget::show);
     connect(ui->actionClear, &QAction::triggered, console, &QPlainTextEdit::clear);
-}
-
-void MainWindow::setHeadless(bool on)
-{
-    errorBoxes->setHeadless(on);
-    link->setHeadless(on);
-}
-
-void MainWindow::showErrorBox(const QString &title, const QString &text,
-                              const std::function<void()> &afterClosed)
-{
-    errorBoxes->show(title, text, afterClosed);
-}
-
-bool MainWindow::dialogOpen() const
-{
-    return errorBoxes->open();
+    connect(ui->doubleSpinBox_mrstp, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+            &MainWindow::stepSizeChanged);
 }
 
 void MainWindow::setStyle(QWidget *widget, const QString &styleSheet)

@@ -5,38 +5,41 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "panelfeatures.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 
-void MainWindow::buildMenus()
+FeatureSites MainWindow::buildMenus()
 {
-    menuFile = ui->menuBar->addMenu(tr("&File"));
+    QMenu *menuFile = ui->menuBar->addMenu(tr("&File"));
     menuFile->setObjectName(QStringLiteral("menuFile"));
     menuFile->addAction(ui->actionQuit);
 
-    menuConnection = ui->menuBar->addMenu(tr("Co&nnection"));
+    QMenu *menuConnection = ui->menuBar->addMenu(tr("Co&nnection"));
     menuConnection->setObjectName(QStringLiteral("menuConnection"));
     menuConnection->addAction(ui->actionConnect);
     menuConnection->addAction(ui->actionDisconnect);
     menuConnection->addAction(ui->actionConfigure);
     menuConnection->addSeparator();
-    actionReconnect = menuConnection->addAction(tr("Reconnect automatically"));
+    QAction *actionReconnect = menuConnection->addAction(tr("Reconnect automatically"));
     actionReconnect->setObjectName(QStringLiteral("actionReconnect"));
     actionReconnect->setCheckable(true);
 
-    menuView = ui->menuBar->addMenu(tr("&View"));
+    QMenu *menuView = ui->menuBar->addMenu(tr("&View"));
     menuView->setObjectName(QStringLiteral("menuView"));
 
-    menuHelp = ui->menuBar->addMenu(tr("&Help"));
+    QMenu *menuHelp = ui->menuBar->addMenu(tr("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));
     menuHelp->addAction(ui->actionAbout);
     menuHelp->addAction(ui->actionAboutQt);
 
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
     connect(ui->actionAboutQt, &QAction::triggered, qApp, &QApplication::aboutQt);
+    return { *serial, *settings, *menuFile, *menuConnection, *menuView, *actionReconnect };
 }
 
 void MainWindow::showAbout()

@@ -6,7 +6,9 @@
 
 #include "console.h"
 #include "linksupervisor.h"
+#include "panelfeatures.h"
 #include "protocol.h"
+#include "readout.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -21,9 +23,9 @@ void MainWindow::readData()
     const QByteArray bytes = serial->readAll();
     if (bytes.isEmpty())
         return;
-    link->bytesArrived();
+    panelFeatures->link().bytesArrived();
     takeInBytes(bytes);
-    link->bytesTaken();
+    panelFeatures->link().bytesTaken();
 }
 
 void MainWindow::takeInBytes(const QByteArray &bytes)
@@ -78,7 +80,7 @@ QString MainWindow::processReply(const QByteArray &line)
             console->appendData(line);
             positionEchoRequested = false;
         }
-        link->positionTaken();
+        panelFeatures->link().positionTaken();
         // A line whose number is garbled is shown as it came, but goes no further.
         if (!Protocol::positionNumber(shown))
             return QString();
@@ -100,8 +102,7 @@ QString MainWindow::updatePosition(const QString &line, Protocol::Grammar gramma
 {
     const QString number = Protocol::positionText(line, grammar);
     position = Protocol::numberOrZero(number);
-    shownPosition = number;
-    requestReadout(false);
+    readout->showPosition(number, position);
     return number;
 }
 
@@ -131,7 +132,7 @@ void MainWindow::updateOffset(const QByteArray &line)
     const double offset = Protocol::numberOrZero(offsetText); // tenths of a micrometre
     minPosition = offset * -1.0 * 0.1;
     maxPosition = travelRange - offset * 0.1;
-    requestReadout(true);
+    readout->showLimits(minPosition, maxPosition);
     emit limitsChanged(minPosition, maxPosition);
 }
 
@@ -146,8 +147,8 @@ void MainWindow::checkVersion()
     // The loss check of this tick may have let the port go already.
     if (!serial->isOpen())
         return;
-    if (firmwareVersion.isEmpty() && link->waitingForIdentity()) {
-        link->awaitIdentity();
+    if (firmwareVersion.isEmpty() && panelFeatures->link().waitingForIdentity()) {
+        panelFeatures->link().awaitIdentity();
         return;
     }
     if (firmwareVersion.isEmpty()) {
@@ -166,11 +167,11 @@ void MainWindow::checkVersion()
     }
     if (!identified) {
         // A reconnection try becomes a connection only now.
-        const bool announce = link->waitingForIdentity();
+        const bool announce = panelFeatures->link().waitingForIdentity();
         identified = true;
-        link->controllerIdentified();
+        panelFeatures->link().controllerIdentified();
         if (announce)
-            emit portOpened(link->openedPort().portName);
+            emit portOpened(panelFeatures->link().openedPort().portName);
         emit controllerIdentified(firmwareVersion);
     }
     answered = true;

@@ -42,8 +42,9 @@ public:
     // status bar and the console.
     virtual void forgetHome(const QString &text) = 0;
     virtual void consoleNote(const QString &text) = 0; // a line of the panel's own
-    // A passing message in the status bar; headless, a line on standard error.
-    virtual void warn(const QString &text) = 0;
+    // A passing message in the status bar, or a lasting one that stays until the next status;
+    // headless, a line on standard error.
+    virtual void warn(const QString &text, bool lasting = false) = 0;
 
 protected:
     ~PanelHooks() = default;

@@ -5,6 +5,7 @@
 // the panel's message boxes, a look at the window's state, and a panel on a played controller.
 
 #include "mainwindow.h"
+#include "panelfeatures.h"
 #include "pseudoterminal.h"
 
 #include <QAction>

@@ -87,7 +87,7 @@ void TestInstances::rememberedAfterRestart()
     const QString record = records.filePath(QStringLiteral("session.csv"));
     {
         MainWindow simulated(nullptr, port.devicePath(), QStringLiteral("r"));
-        simulated.setSimulatedPort(port.devicePath()); // as --simulate does with its own
+        simulated.features().setSimulatedPort(port.devicePath()); // as --simulate does with its own
         settingsDialog()->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
     }
     QVERIFY(!QSettings(settingsFile("r"), QSettings::IniFormat).contains("connection/port"));
@@ -133,9 +133,10 @@ void TestInstances::rememberedAfterRestart()
     QCOMPARE(openedIn, records.path());
 
     // The same done as command-line options do it holds for that run only.
-    second.setReconnectAutomatically(false);
+    second.features().setReconnectAutomatically(false);
     QString error;
-    QVERIFY(second.listenForScripts(records.filePath(QStringLiteral("other.sock")), &error));
+    QVERIFY(
+        second.features().listenForScripts(records.filePath(QStringLiteral("other.sock")), &error));
     for (int toggle = 0; toggle < 2; ++toggle) // the operator's off and on again
         child<QAction>(second, "actionAllowScripts")->trigger();
     QVERIFY(checked(second, "actionAllowScripts"));

@@ -87,7 +87,7 @@ void TestLink::staleReadout()
 {
     PanelOnLine panel;
     QTemporaryDir dir;
-    QVERIFY(panel.window->startRecording(dir.filePath("session.csv"), false));
+    QVERIFY(panel.window->features().startRecording(dir.filePath("session.csv"), false));
     QLabel *status = panel.probe().statusLabel();
     const QString busy = QStringLiteral("Permission error while locking the device");
     {
@@ -141,12 +141,12 @@ void TestLink::staleReadout()
     QVERIFY(record.contains(",open failed " + busy.toUtf8()));
 
     // Turning automatic reconnection off ends the trying after a loss.
-    panel.window->setReconnectAutomatically(true);
+    panel.window->features().setReconnectAutomatically(true);
     emit panel.probe().serial()->errorOccurred(QSerialPort::ResourceError);
     QVERIFY(status->text().startsWith(QStringLiteral("Connection lost: ")));
     QVERIFY(scriptsSee().reconnecting && !scriptsSee().connected && scriptsSee().stale);
     QCOMPARE(label->styleSheet(), QStringLiteral("color: grey"));
-    panel.window->setReconnectAutomatically(false);
+    panel.window->features().setReconnectAutomatically(false);
     QVERIFY(!scriptsSee().reconnecting);
     QCOMPARE(status->text(), QStringLiteral("Disconnected"));
 }
@@ -159,7 +159,7 @@ void TestLink::lossBeforeIdentity()
     QVERIFY(first.open() && QFile::link(first.devicePath(), link));
     MainWindow window(nullptr, link);
     window.show();
-    window.setReconnectAutomatically(true);
+    window.features().setReconnectAutomatically(true);
     const PanelProbe probe(window);
     ModalCloser boxes;
     // As on toolkits that report nothing when a device goes.
@@ -190,9 +190,9 @@ void TestLink::reconnectsToAControllerThatComesBack()
     ControllerEnd &line = panel.controller;
     MainWindow &window = *panel.window;
     const QString path = line.devicePath();
-    window.setReconnectAutomatically(true);
+    window.features().setReconnectAutomatically(true);
     QTemporaryDir dir;
-    QVERIFY(window.startRecording(dir.filePath("session.csv"), false));
+    QVERIFY(window.features().startRecording(dir.filePath("session.csv"), false));
     const PanelProbe probe(window);
     ModalCloser boxes;
     const auto scriptsSee = [&] { return panel.scripts().panelState(); };

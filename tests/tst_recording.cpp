@@ -60,7 +60,7 @@ private slots:
         QVERIFY(stage.start());
         { // quitting while connected ends the connection in the record too
             MainWindow window(nullptr, stage.devicePath());
-            QVERIFY(window.startRecording(path, false));
+            QVERIFY(window.features().startRecording(path, false));
             window.findChild<QAction *>("actionConnect")->trigger();
             auto *home = window.findChild<QPushButton *>("pushButton_home");
             QTRY_VERIFY_WITH_TIMEOUT(home->isEnabled(), 2000);
@@ -110,7 +110,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("kept.csv"));
         MainWindow window;
-        QVERIFY(window.startRecording(path, false));
+        QVERIFY(window.features().startRecording(path, false));
         window.findChild<QAction *>("actionStopRecording")->trigger();
         const QList<QStringList> kept = readCsv(path);
         TestProcess panel;
@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(panel.exitCode(), 2);
         QVERIFY(panel.readAllStandardError().contains(path.toLocal8Bit()));
         // Past the command line's check, the creation itself refuses.
-        QVERIFY(!window.startRecording(path, false));
+        QVERIFY(!window.features().startRecording(path, false));
         QCOMPARE(readCsv(path), kept);
     }
 
@@ -139,8 +139,8 @@ private slots:
         QTemporaryDir dir;
         PanelOnLine panel;
         const QString path = dir.filePath(QStringLiteral("x.csv"));
-        panel.window->setHeadless(headless);
-        QVERIFY(panel.window->startRecording(path, false));
+        panel.window->features().setHeadless(headless);
+        QVERIFY(panel.window->features().startRecording(path, false));
         auto *rec = panel.find<QLabel>("recordingIndicator");
         QCOMPARE(rec->text() + ' ' + rec->toolTip(), "REC x.csv " + path);
         QVERIFY(!rec->isHidden());

@@ -203,7 +203,7 @@ void TestScripting::homing()
     QTemporaryDir dir;
     PanelOnLine panel;
     QVERIFY(bringTo(panel, 2));
-    QVERIFY(panel.window->startRecording(dir.filePath("r.csv"), false));
+    QVERIFY(panel.window->features().startRecording(dir.filePath("r.csv"), false));
     Script script;
     panel.controller.write(replies);
     panel.settle();

@@ -118,9 +118,9 @@ void TestScriptSocket::pathOwnership()
     const struct group *own = ::getgrgid(::getgid());
     QVERIFY(own);
     if (place == "group")
-        window.setListenGroup(QString::fromLocal8Bit(own->gr_name));
+        window.features().setListenGroup(QString::fromLocal8Bit(own->gr_name));
     QString reason;
-    QCOMPARE(window.listenForScripts(path, &reason), error.isEmpty());
+    QCOMPARE(window.features().listenForScripts(path, &reason), error.isEmpty());
     QVERIFY2(reason.contains(error.arg(kept)), qPrintable(reason));
     struct stat status = {};
     if (place == "group") { // the group's, and no one else's
