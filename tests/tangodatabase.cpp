@@ -20,14 +20,6 @@ int freePort()
 
 } // namespace
 
-TangoDatabase::TangoDatabase() = default;
-
-TangoDatabase::~TangoDatabase()
-{
-    end(databaseds);
-    end(mariadb);
-}
-
 QString TangoDatabase::missing()
 {
     for (const char *program : { "mariadbd", "mariadb-install-db", "mariadb", "tango_admin" })
@@ -68,9 +60,6 @@ bool TangoDatabase::startProcess(QProcess &process, const QString &program,
 bool TangoDatabase::run(const QString &program, const QStringList &arguments, const QString &input)
 {
     TestProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TANGO_HOST"), host);
-    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     if (!input.isEmpty())
         process.setStandardInputFile(input);
@@ -93,10 +82,6 @@ bool TangoDatabase::admin(const QStringList &arguments)
 
 bool TangoDatabase::start()
 {
-    if (!dir.isValid()) {
-        error = QStringLiteral("no temporary directory");
-        return false;
-    }
     const QString data = dir.filePath(QStringLiteral("data"));
     const QString socket = dir.filePath(QStringLiteral("mysqld.sock"));
     QStringList user;
@@ -131,13 +116,13 @@ bool TangoDatabase::start()
         || !run(QStringLiteral("mariadb"), client + QStringList { "tango" }, QLatin1String(schema)))
         return false;
     host = QStringLiteral("127.0.0.1:%1").arg(freePort());
+    qputenv("TANGO_HOST", host.toLatin1());
     return startDataBaseds();
 }
 
 bool TangoDatabase::startDataBaseds()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TANGO_HOST"), host);
     environment.insert(QStringLiteral("MYSQL_HOST"),
                        QStringLiteral("127.0.0.1:%1").arg(mariadbPort));
     environment.insert(QStringLiteral("MYSQL_USER"), QStringLiteral("tango"));

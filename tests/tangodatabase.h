@@ -1,10 +1,8 @@
 #ifndef TANGODATABASE_H
 #define TANGODATABASE_H
 
-// A Tango database of a test's own: a private MariaDB server (its data in a temporary
-// directory, on a free loopback port and a socket there) with Debian's Tango schema, and
-// DataBaseds on another free port. Nothing of the machine's own database is used or touched;
-// everything started is ended by the destructor.
+// A Tango database of a test's own: a private MariaDB server in a temporary directory with
+// Debian's Tango schema, and DataBaseds, on free loopback ports; ended by the destructor.
 
 #include "testprocess.h"
 
@@ -14,20 +12,17 @@
 class TangoDatabase
 {
 public:
-    TangoDatabase();
-    ~TangoDatabase();
+    TangoDatabase() = default;
     TangoDatabase(const TangoDatabase &) = delete;
     TangoDatabase &operator=(const TangoDatabase &) = delete;
 
     // Why this machine cannot run one (a program missing); empty when it can.
     static QString missing();
-    // Sets up and starts both servers; false, with errorString(), when one fails.
+    // Starts both servers, TANGO_HOST set for what the test starts; false, with errorString().
     bool start();
     // DataBaseds alone: stopped, as a facility's database going down, and started again.
     void stopDataBaseds();
     bool startDataBaseds();
-    // "127.0.0.1:PORT", the TANGO_HOST of clients and servers.
-    QString tangoHost() const { return host; }
     // tango_admin with the arguments, against this database; false when it fails.
     bool admin(const QStringList &arguments);
     QString errorString() const { return error; }

@@ -1,8 +1,7 @@
 #ifndef TANGORELAY_H
 #define TANGORELAY_H
 
-// Helpers of the device server's test: a relay that plays a slow panel, and a record of the
-// order of events.
+// Helpers of the device server's test: a relay that plays a slow panel, and a record of events.
 
 #include <tango.h>
 
@@ -16,9 +15,8 @@
 #include <mutex>
 #include <vector>
 
-// Stands between the device server and the panel, in a thread of its own, as a slow panel
-// would: it passes the lines both ways, holds the replies of a connection that has only asked
-// for the state by stateDelay ms, and the move requests by moveDelay ms.
+// Between the device server and the panel, in a thread of its own: holds the replies of a
+// connection that only asked for the state by stateDelay ms, and move requests by moveDelay ms.
 class Relay : public QThread
 {
 public:
@@ -65,8 +63,7 @@ private:
     const QString listenPath, panelPath;
 };
 
-// Every Position event as (value, quality), and for every ON of State the newest Position
-// event's value then.
+// Every Position event as (value, quality), and for every ON of State the newest position then.
 struct Sequence : Tango::CallBack
 {
     void push_event(Tango::EventData *event) override

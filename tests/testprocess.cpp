@@ -20,8 +20,7 @@ TestProcess::TestProcess()
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     setChildProcessModifier(ownGroupDyingWithTheTest);
 #endif
-    // Remembered at the start: once the program has ended, processId() forgets it, while
-    // what it started may still run in its group.
+    // Remembered at the start: processId() forgets it once the program ends, its group lives on.
     connect(this, &QProcess::started, this, [this] { group = processId(); });
 }
 

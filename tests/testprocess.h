@@ -1,10 +1,8 @@
 #ifndef TESTPROCESS_H
 #define TESTPROCESS_H
 
-// A program that a test starts. It runs in a process group of its own, and when the object
-// goes (whatever the test's outcome, a failed QVERIFY included) the whole group is killed:
-// the program and whatever it started (xvfb-run's Xvfb, a panel's simulator). Should the test
-// itself crash, the program is killed with it.
+// A program that a test starts, in a process group of its own that is killed with the object
+// whatever the outcome (Xvfb or a simulator included), and with the test should it crash.
 
 #include <QProcess>
 

@@ -1,8 +1,8 @@
 #include "testsupport.h"
 
+#include "positionswindow.h"
 #include "scriptingfeature.h"
 
-#include <QAction>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,15 +14,17 @@ namespace {
 
 QTemporaryDir *configuration = nullptr;
 
-// No test touches the user's own configuration: every program linking this takes a temporary
-// one, and the programs it starts inherit it.
+// No test touches the user's own configuration or runtime directory: every program linking
+// this takes temporary ones, which the programs it starts inherit, and reads numbers in C.
 void useTemporaryConfiguration()
 {
-    static QTemporaryDir dir;
+    static QTemporaryDir dir, runtime;
     configuration = &dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    QLocale::setDefault(QLocale::c());
 }
 
 } // namespace
@@ -69,11 +71,6 @@ PanelOnLine::PanelOnLine()
     window->show();
 }
 
-void PanelOnLine::trigger(const char *actionName) const
-{
-    find<QAction>(actionName)->trigger();
-}
-
 bool PanelOnLine::connectPanel(const QByteArray &answer)
 {
     controller.take();
@@ -101,4 +98,16 @@ bool PanelOnLine::connectAndHome()
 ScriptablePanel &PanelOnLine::scripts() const
 {
     return *window->findChild<ScriptingFeature *>();
+}
+
+QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+PositionsWindow *openPositions(const QWidget &window)
+{
+    child<QAction>(window, "actionPositions")->trigger();
+    return child<PositionsWindow>(window, "positionsWindow");
 }

@@ -2,13 +2,13 @@
 #define TESTSUPPORT_H
 
 // What the panel's tests share: the controller's end of a real pseudo-terminal, a closer for
-// the modal message boxes that the panel shows, a read-only look at the window's state, and
-// a panel connected to a controller that the test plays.
+// the panel's message boxes, a look at the window's state, and a panel on a played controller.
 
 #include "mainwindow.h"
 #include "panelfeatures.h"
 #include "pseudoterminal.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLocalSocket>
 #include <QTest>
@@ -17,6 +17,7 @@
 
 class QTimer;
 class Console;
+class PositionsWindow;
 
 // The far end of the line: every byte the panel writes is collected; the test writes replies.
 class ControllerEnd : public QObject
@@ -29,11 +30,7 @@ public:
     QString devicePath() const { return terminal.devicePath(); }
     PseudoTerminal &pty() { return terminal; }
     void write(const QByteArray &data) { terminal.write(data); }
-    // Wait (running the event loop) for n bytes in all, or for the given text.
-    bool waitForBytes(int n, int timeoutMs = 2000)
-    {
-        return QTest::qWaitFor([&] { return bytes.size() >= n; }, timeoutMs);
-    }
+    // Waits, running the event loop, for the given text.
     bool waitForText(const QByteArray &text, int timeoutMs = 2000)
     {
         return QTest::qWaitFor([&] { return bytes.contains(text); }, timeoutMs);
@@ -46,8 +43,7 @@ private:
     QByteArray bytes;
 };
 
-// Answers the panel's message boxes delayMs after they show, as an operator would, and
-// remembers them. It watches Show events, so it costs nothing while no box is open.
+// Answers the panel's message boxes delayMs after they show, as an operator would; remembers them.
 class ModalCloser : public QObject
 {
     Q_OBJECT
@@ -55,8 +51,7 @@ class ModalCloser : public QObject
 public:
     struct Box
     {
-        QString title;
-        QString text;
+        QString title, text;
     };
     explicit ModalCloser(int delayMs = 20, QObject *parent = nullptr)
         : QObject(parent)
@@ -65,7 +60,6 @@ public:
         qApp->installEventFilter(this);
     }
     ~ModalCloser() override { qApp->removeEventFilter(this); }
-    QList<Box> boxes() const { return seen; }
     int count() const { return seen.size(); }
     QString title() const { return seen.value(0).title; } // of the first box
     QString text() const { return seen.value(0).text; }
@@ -79,8 +73,7 @@ private:
     QList<Box> seen;
 };
 
-// Read-only access to the state that the panel's parts share, and a way into the receive
-// path for bytes that did not come through the port (the fuzzer's and the reply table's).
+// Read-only access to the panel's shared state, and a way into the receive path past the port.
 class PanelProbe
 {
 public:
@@ -92,24 +85,16 @@ public:
     QTimer *pollTimer() const { return w.pollTimer; }
     Console *console() const { return w.console; }
     QLabel *statusLabel() const { return w.statusLabel; }
-    double travelRange() const { return w.travelRange; }
-    double minPosition() const { return w.minPosition; }
-    double maxPosition() const { return w.maxPosition; }
     double position() const { return w.position; }
-    bool positionEchoRequested() const { return w.positionEchoRequested; }
     bool homed() const { return w.homed; }
-    bool consoleShown() const { return w.consoleShown; }
     QString firmwareVersion() const { return w.firmwareVersion; }
-    QString statusCode() const { return w.statusCode; }
-    QString offsetText() const { return w.offsetText; }
     QByteArray rxBuffer() const { return w.rxBuffer; }
 
 private:
     MainWindow &w;
 };
 
-// A panel whose settings dialog offers a fresh pseudo-terminal first, started with nothing
-// remembered; the test drives the controller's end.
+// A panel, with nothing remembered, whose settings dialog offers a fresh pseudo-terminal first.
 class PanelOnLine
 {
 public:
@@ -121,8 +106,7 @@ public:
     PanelProbe probe() const { return PanelProbe(*window); }
     ScriptablePanel &scripts() const; // the panel as scripts see it
 
-    // Triggers Connect, waits for ">inform\r>status\r", answers (an empty answer leaves the
-    // controller silent) and lets the panel take the answer in. False without the requests.
+    // Connects and answers the identification (empty: silent); false without the requests.
     bool connectPanel(const QByteArray &answer
                       = QByteArrayLiteral("_Ver 106\r_offset 2500\r_status 1\r"));
     // Also waits for the tick that identifies the controller, homes it and forgets the bytes.
@@ -131,20 +115,17 @@ public:
     {
         return window->findChild<T *>(QString::fromLatin1(name));
     }
-    void trigger(const char *actionName) const;
+    void trigger(const char *actionName) const { find<QAction>(actionName)->trigger(); }
     void settle(int ms = 30) { QTest::qWait(ms); } // lets the bytes arrive and be handled
-    // What the controller received since the last take, without the poll's queries (moves
-    // carry no CR, so a query right behind one is still cut out whole).
+    // What the controller received since the last take, without the poll's queries.
     QByteArray sent() { return controller.take().replace(">cp\r", ""); }
 };
 
-// The temporary configuration every test program runs with: where the instances' settings
-// files are, and their removal, for a first start.
+// Where the test program's temporary instances' settings are, and their removal for a first start.
 QString configurationDir();
 void forgetRemembered();
 
-// The script socket of a panel that allows scripts, at the default path of the test's own
-// runtime directory.
+// The default script socket, in the test program's temporary runtime directory.
 inline QString socketPath()
 {
     return qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/lumarvethon.sock");
@@ -155,23 +136,26 @@ struct Script
 {
     explicit Script(const QString &path = socketPath()) { socket.connectToServer(path); }
     void send(const QByteArray &bytes) { socket.write(bytes); }
-    QByteArray line()
+    QByteArray line(int timeoutMs = 3000)
     {
-        const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, 3000);
+        const bool ready = QTest::qWaitFor([this] { return socket.canReadLine(); }, timeoutMs);
         return ready ? socket.readLine().chopped(1) : QByteArray("(no reply)");
     }
-    QByteArray ask(const QByteArray &request)
+    QByteArray ask(const QByteArray &request, int timeoutMs = 3000)
     {
         send(request + '\n');
-        return line();
+        return line(timeoutMs);
     }
     bool closed() const { return socket.state() == QLocalSocket::UnconnectedState; }
     QLocalSocket socket;
 };
 
-inline void spin(int ms)
+// A window's child by its object name, and the positions window that the window's action opens.
+template<class T> T *child(const QWidget &window, const char *name)
 {
-    QTest::qWait(ms);
+    return window.findChild<T *>(QLatin1String(name));
 }
+PositionsWindow *openPositions(const QWidget &window);
+QByteArray fileContent(const QString &path); // empty if it cannot be read
 
 #endif // TESTSUPPORT_H

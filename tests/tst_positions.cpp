@@ -1,68 +1,59 @@
-// The positions window on a real panel and pseudo-terminal, driven by real keys and clicks:
-// the rules of a Go to, edits that never move, the arrival said only when true, import, the
-// list's limit, the columns and the undoing of deletions.
+// Named positions: the window by real keys and clicks (Go to rules, edits, arrival, import,
+// limit, undo), the list's file, and what position lines give scripts to save and go to.
 
+#include "panelsettings.h"
 #include "positionlist.h"
 #include "positionswindow.h"
 #include "testsupport.h"
 
-#include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
-
-namespace {
-
-template<class T> T *child(const QWidget &window, const char *name)
-{
-    return window.findChild<T *>(QLatin1String(name));
-}
-
-PositionsWindow *openPositions(const QWidget &window)
-{
-    child<QAction>(window, "actionPositions")->trigger();
-    return child<PositionsWindow>(window, "positionsWindow");
-}
-
-} // namespace
 
 class TestPositions : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void positionsRules_data();
     void positionsRules();
     void editsNeverMove_data();
     void editsNeverMove();
-    void arrivalShown_data();
-    void arrivalShown();
     void importRefusesBadRow();
+    void positionLines_data();
+    void positionLines();
     void storedAsShown();
 };
-
-void TestPositions::initTestCase()
-{
-    static QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-    QLocale::setDefault(QLocale::c());
-}
 
 void TestPositions::positionsRules_data()
 {
     QTest::addColumn<int>("stage"); // 0 disconnected again, 1 connected, 2 homed
     QTest::addColumn<double>("saved");
     QTest::addColumn<QString>("refusal"); // the tool tip of a disabled Go to; empty: enabled
-    QTest::newRow("not connected") << 0 << 100.0 << "Not connected";
-    QTest::newRow("not homed") << 1 << 100.0 << "Home the stage first";
-    QTest::newRow("homed") << 2 << 100.0 << "";
-    QTest::newRow("lowest") << 2 << -250.0 << "";
-    QTest::newRow("highest") << 2 << 14750.0 << "";
-    QTest::newRow("beyond") << 2 << 14750.5 << "Outside the limits, -250 to 14750 \u00b5m";
+    QTest::addColumn<QByteArray>("replies"); // after the Go to; "-": the connection ends
+    QTest::addColumn<QString>("shown"); // the arrival said, once a Go to went out
+    const auto row = [](const char *name, int stage, double saved, const char *refusal,
+                        const char *replies = "", const char *shown = "Moving to \"spot 1\".") {
+        QTest::newRow(name) << stage << saved << QString::fromUtf8(refusal) << QByteArray(replies)
+                            << QString::fromUtf8(shown);
+    };
+    row("not connected", 0, 100.0, "Not connected");
+    row("not homed", 1, 100.0, "Home the stage first");
+    row("homed", 2, 100.0, "");
+    row("lowest", 2, -250.0, "");
+    row("highest", 2, 14750.0, "");
+    row("beyond", 2, 14750.5, "Outside the limits, -250 to 14750 \u00b5m");
+    row("arrived", 2, 250, "", "_cp 249.95 um\r_cp 250 um\r_cp 250 um\r", "At \"spot 1\".");
+    row("on the way", 2, 250, "", "_cp 10 um\r_cp 200 um\r_cp 250 um\r");
+    row("stopped", 2, 250, "", "_cp 120 um\r_cp 120 um\r_cp 120 um\r", "");
+    row("lost", 2, 250, "", "-", "");
 }
 
 void TestPositions::positionsRules()
@@ -93,6 +84,14 @@ void TestPositions::positionsRules()
     QTest::keyClick(table, Qt::Key_Return);
     panel.settle();
     QCOMPARE(panel.sent(), refusal.isEmpty() ? ">ma " + QByteArray::number(saved * 10) : "");
+    QFETCH(QByteArray, replies);
+    if (replies == "-")
+        panel.trigger("actionDisconnect");
+    else
+        panel.controller.write(replies);
+    panel.settle(100);
+    if (refusal.isEmpty())
+        QTEST(child<QLabel>(*positions, "positionsMessage")->text(), "shown");
 }
 
 void TestPositions::editsNeverMove_data()
@@ -105,8 +104,7 @@ void TestPositions::editsNeverMove_data()
     }
 }
 
-// Real keys on the real window: an edit ends (with a script's save refilling the table
-// meanwhile) and nothing moves but a Go to, which takes the edited value.
+// An edit ends (a script's save refilling the table meanwhile): only a Go to moves, there.
 void TestPositions::editsNeverMove()
 {
     QFETCH(int, column);
@@ -159,46 +157,9 @@ void TestPositions::editsNeverMove()
     QCOMPARE(panel.sent(), goTo);
 }
 
-void TestPositions::arrivalShown_data()
-{
-    QTest::addColumn<QByteArray>("replies"); // after the Go to; "-": the connection ends
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("arrived") << QByteArray("_cp 249.95 um\r_cp 250 um\r_cp 250 um\r")
-                             << "At \"spot\".";
-    QTest::newRow("on the way") << QByteArray("_cp 10 um\r_cp 200 um\r_cp 250 um\r")
-                                << "Moving to \"spot\".";
-    QTest::newRow("stopped") << QByteArray("_cp 120 um\r_cp 120 um\r_cp 120 um\r") << "";
-    QTest::newRow("lost") << QByteArray("-") << "";
-}
-
-void TestPositions::arrivalShown()
-{
-    QFETCH(QByteArray, replies);
-    QFETCH(QString, shown);
-    PanelOnLine panel;
-    QVERIFY(panel.connectAndHome());
-    QVERIFY(panel.scripts().saveNamedPosition("spot", 250).isEmpty());
-    PositionsWindow *positions = openPositions(*panel.window);
-    positions->findChild<QTableWidget *>()->selectRow(0);
-    panel.controller.write("_cp 0 um\r_cp 0 um\r_cp 0 um\r"); // at rest before
-    panel.settle();
-    positions->findChild<QPushButton *>(QStringLiteral("positionsGoTo"))->click();
-    auto *message = child<QLabel>(*positions, "positionsMessage");
-    QCOMPARE(message->text(), QStringLiteral("Moving to \"spot\"."));
-    if (replies == "-")
-        panel.trigger("actionDisconnect");
-    else
-        panel.controller.write(replies);
-    panel.settle(100);
-    QCOMPARE(message->text(), shown);
-}
-
 void TestPositions::importRefusesBadRow()
 {
-    forgetRemembered();
     ModalCloser boxes;
-    MainWindow named(nullptr, QString(), QStringLiteral("lab"));
-    QCOMPARE(openPositions(named)->windowTitle(), QStringLiteral("Positions - lab"));
     PanelOnLine panel;
     PositionsWindow *positions = openPositions(*panel.window);
     QCOMPARE(positions->windowTitle(), QStringLiteral("Positions"));
@@ -226,8 +187,7 @@ void TestPositions::importRefusesBadRow()
              (QList<QPair<QString, double>> { { "spot a", 1.5 }, { "renamed", 7.25 } }));
     QCOMPARE(table->item(0, 0)->text(), QStringLiteral("spot a"));
 
-    // Import says what it did; the list holds at most 1000, and a save or an import beyond
-    // is refused with the reason.
+    // Import says what it did; a save or an import beyond 1000 is refused with the reason.
     QByteArray csv = "name,position_um\nrenamed,8\n";
     for (int i = 0; i < 998; ++i)
         csv += "p" + QByteArray::number(i) + ",1\n";
@@ -269,17 +229,89 @@ void TestPositions::importRefusesBadRow()
     QCOMPARE(scriptable->namedPositions().size(), 999);
 }
 
-QTEST_MAIN(TestPositions)
+void TestPositions::positionLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("reply"); // to "position"
+    QTest::addColumn<QByteArray>("save"); // the reply to "save p"
+    for (const char *bad : { "_cp ERR um\r", "_cp 12,5 um\r", "_cp nan um\r", "_cp inf um\r",
+                             "_cp -inf um\r", "_cp 2e6 um\r", "_cp 1e308 um\r", "_cp  um\r" })
+        QTest::newRow(bad) << QByteArray(bad) << QByteArray("error no position yet")
+                           << QByteArray("error no position yet");
+    QTest::newRow("edge") << QByteArray("_cp -1e6 um\r") << QByteArray("ok -1000000")
+                          << QByteArray("ok");
+    QTest::newRow("plain") << QByteArray("_cp 12.5 um\r") << QByteArray("ok 12.5")
+                           << QByteArray("ok");
+    // The settings file cannot be written: the position stays in the list, the script is told.
+    QTest::newRow("unwritable") << QByteArray("_cp 3 um\r") << QByteArray("ok 3")
+                                << QByteArray("error cannot save: ");
+}
+
+// A garbled position line is shown as it came, and goes neither to scripts nor into a save.
+void TestPositions::positionLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, save);
+    // Numbers are read and written with "." whatever the locale.
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const auto cLocale = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+    PanelOnLine panel;
+    panel.trigger("actionAllowScripts");
+    QVERIFY(panel.connectPanel() && panel.controller.waitForText(">cp\r", 1000));
+    QSignalSpy lines(panel.window, &MainWindow::lineReceived);
+    QSignalSpy warned(panel.find<QStatusBar>("statusBar"), &QStatusBar::messageChanged);
+    const bool unwritable = save.startsWith("error cannot");
+    const QString file = PanelSettings::filePath(QString());
+    const auto restore = qScopeGuard([&] { QDir(file).removeRecursively(); });
+    if (unwritable) { // a folder where the file should be
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file));
+    }
+    Script script;
+    panel.controller.write(line);
+    QTRY_VERIFY(lines.count() > 0 && lines.constLast().at(0).toByteArray() == line);
+    const bool valid = !line.startsWith("_cp ") || save != "error no position yet";
+    QCOMPARE(lines.constLast().at(1).toString().isEmpty(), !valid);
+    QTEST(script.ask("position"), "reply");
+    QCOMPARE(script.ask("state").contains(" position=- "), !valid);
+    QCOMPARE(script.ask("save p").left(save.size()), save);
+    QCOMPARE(script.ask("positions") == "ok", !valid);
+    const QString said = warned.isEmpty() ? QString() : warned.constLast().at(0).toString();
+    QCOMPARE(said.startsWith("Settings not saved: "), unwritable);
+    QCOMPARE(panel.scripts().saveNamedPosition("q", 1e6 + 1), "position out of range");
+    if (line != "_cp 12.5 um\r")
+        return;
+    // Named positions: saved without homing, gone to once homed and within the limits.
+    QCOMPARE(script.ask("goto nowhere"), QByteArray("error unknown position"));
+    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // no homing needed
+    QCOMPARE(script.ask("goto my%20spot"), QByteArray("error not homed"));
+    panel.controller.write("_cp 14750.5 um\r");
+    QTRY_COMPARE(script.ask("position"), QByteArray("ok 14750.5"));
+    QCOMPARE(script.ask("save far"), QByteArray("ok"));
+    for (const char *bad : { "save a!", "save %", "save a%2", "save a b", "save ", "goto a;b",
+                             "save %00", "goto %7F" })
+        QCOMPARE(script.ask(bad), QByteArray("error bad name"));
+    QCOMPARE(panel.sent(), QByteArray()); // nothing moves
+    QCOMPARE(script.ask("home"), QByteArray("ok"));
+    panel.controller.take();
+    QCOMPARE(script.ask("goto my%20spot"), QByteArray("ok"));
+    QCOMPARE(script.ask("goto far"), QByteArray("error outside -250..14750"));
+    panel.settle();
+    QCOMPARE(panel.sent(), QByteArray(">ma 125"));
+    panel.controller.write("_cp 7 um\r");
+    QTRY_COMPARE(script.ask("position"), QByteArray("ok 7"));
+    QCOMPARE(script.ask("save my%20spot"), QByteArray("ok")); // replaced, in its place
+    QCOMPARE(script.ask("positions"), QByteArray("ok p=12.5;my%20spot=7;far=14750.5"));
+}
+
 // What a saved, renamed, removed or reordered list leaves in its file is read back as it was.
 void TestPositions::storedAsShown()
 {
     QTemporaryDir dir;
     QSettings store(dir.filePath(QStringLiteral("list.conf")), QSettings::IniFormat);
     PositionList list(store);
-    QVERIFY(list.save(QStringLiteral("a"), 1.5, QString()));
-    QVERIFY(list.save(QStringLiteral("b"), 2.5, QString()));
-    QVERIFY(list.save(QStringLiteral("c"), 3.5, QString()));
-    QVERIFY(list.save(QStringLiteral("a"), 4.5, QString()));
+    for (const auto &[name, um] : { std::pair("a", 1.5), { "b", 2.5 }, { "c", 3.5 }, { "a", 4.5 } })
+        QVERIFY(list.save(QString::fromLatin1(name), um, QString()));
     QVERIFY(list.rename(1, QStringLiteral("d")));
     QSettings again(store.fileName(), QSettings::IniFormat);
     const PositionList read(again);
@@ -287,4 +319,5 @@ void TestPositions::storedAsShown()
     QCOMPARE(read.positions().size(), 3);
 }
 
+QTEST_MAIN(TestPositions)
 #include "tst_positions.moc"

@@ -1,15 +1,10 @@
-// Both programs run for real, as a user starts them: their answers to --help, --version and
-// unusable values; the simulator answering every command on the terminal it prints, for each
-// firmware and fault mode its options choose, taking its time for moves and calibration; and
-// the panel under xvfb-run, with --simulate or with --port on a real pseudo-terminal, staying
-// up, leaving the port alone until the operator connects; headless without any display, where
-// a box's text goes to standard error and the record. Both end cleanly on SIGTERM.
+// Both programs run as a user starts them: options, the simulator per firmware and fault mode,
+// the panel under xvfb-run and headless, what an instance remembers, clean ends on signals.
 
 #include "testprocess.h"
 #include "testsupport.h"
 
 #include <QDir>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSerialPort>
 #include <QSettings>
@@ -51,11 +46,10 @@ private slots:
     void simulatorDialogue();
     void panelUnderXvfbRun_data();
     void panelUnderXvfbRun();
-    void headless();
     void rememberedAcrossRuns();
     void cleanEnds_data();
     void cleanEnds();
-    void oneProcessPerInstance();
+    void headlessInstance();
 };
 
 void TestPrograms::answers_data()
@@ -104,8 +98,7 @@ void TestPrograms::answers()
 void TestPrograms::simulatorDialogue_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    // A command and the complete answer to it, ...; "wait N" sends nothing and takes what
-    // arrives within N ms.
+    // A command and its whole answer, ...; "wait N" sends nothing, takes what comes in N ms.
     QTest::addColumn<QByteArrayList>("steps");
 
     const QStringList fast { "--speed", "1000000" };
@@ -134,8 +127,7 @@ void TestPrograms::simulatorDialogue_data()
     QTest::newRow("silent") << QStringList { "--silent" } << QByteArrayList {
         ">inform\r>status\r>cp\r>ma 1000\r", "",
         "wait 100",         "" };
-    // A move of 1000 um at 2000 um/s; a second calibration request neither restarts nor
-    // repeats the one under way.
+    // 1000 um at 2000 um/s; a second calibration request neither restarts nor repeats it.
     QTest::newRow("time taken") << QStringList { "--speed", "2000", "--calibration", "600" }
                                 << QByteArrayList {
         ">ma 10000\r",      "ok\r",
@@ -221,37 +213,7 @@ void TestPrograms::panelUnderXvfbRun()
     QVERIFY(endsCleanly(run, panel)); // xvfb-run ends with the panel's own exit code
 }
 
-void TestPrograms::headless()
-{
-    ControllerEnd controller; // silent: connecting ends in the "No Device found" box
-    QVERIFY(controller.open());
-    QTemporaryDir dir;
-    const QString socket = dir.filePath(QStringLiteral("panel.sock"));
-    TestProcess run;
-    run.setProcessEnvironment(withoutDisplay());
-    run.start(panelBin,
-              { "--headless", "--port", controller.devicePath(), "--listen", socket, "--record",
-                dir.path() + "/" });
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 8000);
-    QLocalSocket script;
-    script.connectToServer(socket);
-    script.write("connect\n");
-    QTRY_VERIFY_WITH_TIMEOUT(script.canReadLine(), 5000);
-    QCOMPARE(script.readLine(), QByteArray("error No Device found\n"));
-    QByteArray errors;
-    QTRY_VERIFY((errors += run.readAllStandardError()).contains("Error: No Device found: 1."));
-    // The record is a new file named by the start time.
-    const QStringList records = QDir(dir.path()).entryList({ "lumarvethon-20*.csv" });
-    QCOMPARE(records.size(), 1);
-    QFile record(dir.filePath(records.constFirst()));
-    QVERIFY(record.open(QIODevice::ReadOnly));
-    QByteArray rows;
-    QTRY_VERIFY((rows += record.readAll()).contains("box Error: No Device found"));
-    QVERIFY(endsCleanly(run, run.processId()));
-}
-
-// The panel run twice as an instance, as a user runs it: what the command line said holds for
-// its run only; what a script saved and what the operator allowed come back.
+// Run twice as an instance: the command line holds for its run only; saves and allows stay.
 void TestPrograms::rememberedAcrossRuns()
 {
     QTemporaryDir dir;
@@ -304,8 +266,7 @@ void TestPrograms::rememberedAcrossRuns()
                    "age_ms=- moving=0 stale=0 reconnecting=0");
 }
 
-// Ends of a run that are no fault of the panel's: the terminal closes (SIGHUP), or the record
-// reaches the file-size limit of the shell (ulimit -f, in KiB), after which the panel goes on.
+// Ends that are no fault of the panel's: SIGHUP, or the record at ulimit -f (KiB), and on.
 void TestPrograms::cleanEnds_data()
 {
     QTest::addColumn<int>("fileLimitKib"); // 0: none
@@ -331,38 +292,48 @@ void TestPrograms::cleanEnds()
     Script script(socket);
     QCOMPARE(script.ask("connect"), QByteArray("ok 1.06"));
     QCOMPARE(script.ask("home"), QByteArray("ok"));
-    QFile file(record);
     if (fileLimitKib) {
-        // The poll's rows reach the limit within a second or two (one write may cross it, the
-        // file is then cut back to its last whole row); the panel goes on answering.
+        // The poll's rows reach it in a second or two, the file cut back to a whole row.
         QTest::qWait(3000);
-        QVERIFY2(file.size() > 100 && file.size() <= fileLimitKib * 1024,
-                 qPrintable(QString::number(file.size())));
+        const qint64 size = QFileInfo(record).size();
+        QVERIFY2(size > 100 && size <= fileLimitKib * 1024, qPrintable(QString::number(size)));
+        const QByteArray errors = panel.readAllStandardError(); // a headless warning: one line
+        QVERIFY2(errors.contains("Recording stopped: ") && errors.contains("File too large\n"),
+                 errors);
         QCOMPARE(script.ask("wait 10"), QByteArray("ok 0"));
     }
     QVERIFY(endsCleanly(panel, panel.processId(), signalNumber));
     QVERIFY(!QFile::exists(socket));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray rows = file.readAll();
+    const QByteArray rows = fileContent(record);
     QVERIFY(rows.endsWith('\n'));
     QCOMPARE(rows.contains(",event,disconnected,"), fileLimitKib == 0);
 }
 
-// A second panel of an instance is refused before it touches anything, whatever its socket;
-// the first goes on. A lock left by a panel that was killed is taken over.
-void TestPrograms::oneProcessPerInstance()
+// Headless, a box goes to standard error and the record (named by the start time); a second
+// panel of the instance is refused untouched, and a killed panel's lock is taken over.
+void TestPrograms::headlessInstance()
 {
+    ControllerEnd controller; // silent: connecting ends in the "No Device found" box
+    QVERIFY(controller.open());
     QTemporaryDir dir;
-    const auto start = [&](QProcess &panel, const char *socket) {
+    const auto start = [&](QProcess &panel, const char *socket, const QStringList &more) {
         panel.setProcessEnvironment(withoutDisplay());
         panel.start(panelBin,
-                    { "--headless", "--simulate", "--name", "one", "--listen",
-                      dir.filePath(QLatin1String(socket)) });
+                    QStringList { "--headless", "--name", "one", "--listen",
+                                  dir.filePath(QLatin1String(socket)) }
+                        + more);
     };
     TestProcess first, second;
-    start(first, "a.sock");
+    start(first, "a.sock", { "--port", controller.devicePath(), "--record", dir.path() + "/" });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("a.sock")), 8000);
-    start(second, "b.sock");
+    QCOMPARE(Script(dir.filePath("a.sock")).ask("connect", 5000),
+             QByteArray("error No Device found"));
+    QByteArray errors;
+    QTRY_VERIFY((errors += first.readAllStandardError()).contains("Error: No Device found: 1."));
+    const QStringList records = QDir(dir.path()).entryList({ "lumarvethon-20*.csv" });
+    QCOMPARE(records.size(), 1);
+    QTRY_VERIFY(fileContent(dir.filePath(records.constFirst())).contains("box Error: No Device"));
+    start(second, "b.sock", { "--simulate" });
     QVERIFY(second.waitForFinished(5000));
     QCOMPARE(second.exitCode(), 2);
     QVERIFY2(second.readAllStandardError().contains("this instance runs already"), "message");
@@ -370,7 +341,7 @@ void TestPrograms::oneProcessPerInstance()
     QCOMPARE(Script(dir.filePath("a.sock")).ask("positions"), QByteArray("ok"));
     first.kill(); // no clean-up: the lock stays behind, with the id of a process that is gone
     first.waitForFinished();
-    start(second, "b.sock");
+    start(second, "b.sock", { "--simulate" });
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("b.sock")), 8000);
     QVERIFY(endsCleanly(second, second.processId()));
 }

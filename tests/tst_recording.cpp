@@ -1,39 +1,30 @@
-// The session record and the position plot: CSV fields, a simulated session read back row by
-// row, a file that exists or stops being writable, the plot's bounded buffer and its export.
+// The session record and the position plot: a simulated session read back row by row, a file
+// that exists or stops being writable, the plot's bounded buffer and its export.
 
 #include "console.h"
-#include "csvformat.h"
 #include "positionplot.h"
 #include "protocol.h"
-#include "rfc4180.h"
 #include "simulatedcontroller.h"
 #include "testprocess.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QDoubleSpinBox>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
-#include <QTest>
 
 #include <csignal>
 #include <ctime>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
-// The file's RFC 4180 records: fields split at commas, quoted fields with doubled quotes,
-// records ended by CR LF.
+// The file's RFC 4180 records: quoted fields with doubled quotes, records ended by CR LF.
 QList<QStringList> readCsv(const QString &path)
 {
-    QFile file(path);
-    const QString text = file.open(QIODevice::ReadOnly) ? file.readAll() : QString();
+    const QString text = fileContent(path);
     static const QRegularExpression field(
         QStringLiteral(R"re(("(?:[^"]|"")*"|[^,"\r\n]*)(,|\r\n))re"));
     QList<QStringList> rows { QStringList() };
@@ -48,32 +39,6 @@ QList<QStringList> readCsv(const QString &path)
     return rows.mid(0, rows.size() - 1); // not the empty one after the last record's end
 }
 
-// What goes to standard error while it lives.
-class ErrorCapture
-{
-public:
-    ErrorCapture()
-    {
-        file.open();
-        std::fflush(stderr);
-        dup2(file.handle(), STDERR_FILENO);
-    }
-    ~ErrorCapture() { take(); }
-    QByteArray take()
-    {
-        std::fflush(stderr);
-        if (saved >= 0)
-            dup2(saved, STDERR_FILENO);
-        ::close(std::exchange(saved, -1));
-        file.seek(0);
-        return file.readAll();
-    }
-
-private:
-    QTemporaryFile file;
-    int saved = dup(STDERR_FILENO);
-};
-
 } // namespace
 
 class TestRecording : public QObject
@@ -85,24 +50,6 @@ private slots:
     {
         qputenv("TZ", "NST3:30"); // west of UTC by a non-whole hour, for sign and minutes
         tzset();
-    }
-
-    void lineField_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("field");
-        QTest::newRow("backslash") << QByteArray("a\\xb") << QByteArray("a\\\\xb");
-        QTest::newRow("odd bytes") << QByteArray("\t\x01\x7f\0\xe9\xff", 6)
-                                   << QByteArray("\\x09\\x01\\x7F\\x00\\xE9\\xFF");
-        QTest::newRow("comma") << QByteArray("a,b") << QByteArray("\"a,b\"");
-        QTest::newRow("quote") << QByteArray("say \"x\"") << QByteArray("\"say \"\"x\"\"\"");
-    }
-
-    void lineField()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, field);
-        QCOMPARE(Rfc4180::field(CsvFormat::escapedLine(line)), field);
     }
 
     void recordsASimulatedSession()
@@ -125,7 +72,7 @@ private slots:
             Console *console = PanelProbe(window).console();
             QTest::keyClicks(console, ">say \"a,b\" c:\\d\te");
             QTest::keyClick(console, Qt::Key_Return);
-            spin(300);
+            QTest::qWait(300);
         }
 
         const QList<QStringList> rows = readCsv(path);
@@ -174,12 +121,6 @@ private slots:
         // Past the command line's check, the creation itself refuses.
         QVERIFY(!window.features().startRecording(path, false));
         QCOMPARE(readCsv(path), kept);
-        // A record made for a run that then cannot listen for scripts goes again.
-        const QString unused = dir.filePath(QStringLiteral("unused.csv"));
-        panel.start(QStringLiteral(LUMARVETHON_BIN), { "--record", unused, "--listen", path });
-        QVERIFY(panel.waitForFinished(10000));
-        QCOMPARE(panel.exitCode(), 2);
-        QVERIFY(!QFileInfo::exists(unused));
     }
 
     void writeFailureStopsRecording_data()
@@ -204,7 +145,6 @@ private slots:
         QCOMPARE(rec->text() + ' ' + rec->toolTip(), "REC x.csv " + path);
         QVERIFY(!rec->isHidden());
         QVERIFY(panel.connectPanel());
-        ErrorCapture errors;
         // A file size limit that cuts the next write inside a row, as a full disk would.
         rlimit before {}, limit {};
         getrlimit(RLIMIT_FSIZE, &before);
@@ -213,16 +153,13 @@ private slots:
         const auto restore = qScopeGuard([&before] { setrlimit(RLIMIT_FSIZE, &before); });
         QVERIFY(removeDirectory ? dir.remove() : setrlimit(RLIMIT_FSIZE, &limit) == 0);
         QTRY_VERIFY(rec->isHidden());
+        // Headless, the status line is not where it goes (standard error: the programs' test).
         const QString status = panel.probe().statusLabel()->text();
-        const QStringList told
-            = headless ? QString(errors.take()).split('\n') : QStringList(status);
-        QVERIFY2(told.first().startsWith("Recording stopped: ") && told.first().contains(reason),
-                 qPrintable(told.first()));
-        QCOMPARE(told.size(), headless ? 2 : 1); // one line
+        QVERIFY2(status.startsWith("Recording stopped: ") != headless, qPrintable(status));
+        QVERIFY(headless || (status.contains(reason) && !status.contains('\n')));
         QVERIFY(!panel.find<QAction>("actionStopRecording")->isEnabled());
         if (!removeDirectory) { // the file ends on a whole row
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().endsWith("\r\n"));
+            QVERIFY(fileContent(path).endsWith("\r\n"));
             for (const QStringList &row : readCsv(path))
                 QCOMPARE(row.size(), 5);
         }

@@ -1,12 +1,9 @@
-// The text that goes through the panel: the reply parser, fed read by read straight into the
-// receive path of a window (what each grammar makes of version, position, status and offset
-// lines, which lines the console shows, the cut into lines with its bound on an unfinished
-// one), and the console pane's keys, echo and bound on the lines it keeps.
+// The replies fed read by read into a window's receive path (each grammar, what the console
+// shows, the bound on an unfinished line), and the console pane's keys, echo and bound.
 
 #include "console.h"
 #include "testsupport.h"
 
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTextBlock>
@@ -104,6 +101,8 @@ void TestReplies::replies_data()
         "ver=1.26; limits=-250 \u00b5m 14750 \u00b5m");
     row("4096 bytes without CR are kept", fw106, { QByteArray(4096, 'x') }, "", "rest=4096");
     row("one more and they are let go", fw106, { QByteArray(4096, 'x'), "x" }, "", "rest=0");
+    row("and so is the rest of that line", fw106, { QByteArray(5000, 'x'), "ok\r_cp 7.5 um\r" }, "",
+        "pos=7.5 \u00b5m");
     row("a long line in one read is whole", fw106, { "_cp " + QByteArray(5000, '9') + " um\r" }, "",
         "pos=" + QString(5000, '9') + " \u00b5m");
 }
@@ -121,7 +120,7 @@ void TestReplies::replies()
     const QString console = probe.console()->toPlainText();
     for (const QByteArray &read : reads)
         probe.feed(read);
-    spin(25); // the read-out may follow a moment later
+    QTest::qWait(25); // the read-out may follow a moment later
     for (const QString &part : want)
         QTRY_VERIFY2_WITH_TIMEOUT(state(window).contains(part),
                                   qPrintable(part + " not in " + state(window).join("; ")), 500);
@@ -163,9 +162,8 @@ void TestReplies::keys()
     QSignalSpy spy(&console, &Console::getData);
     QTest::keyClicks(&console, typed);
     QTest::keyClick(&console, Qt::Key(key));
-    QCOMPARE(spy.count(), sent.isEmpty() ? 0 : 1);
-    if (!sent.isEmpty())
-        QCOMPARE(spy.at(0).at(0).toByteArray(), sent);
+    QCOMPARE(spy.count(), int(!sent.isEmpty()));
+    QCOMPARE(spy.value(0).value(0).toByteArray(), sent);
     QCOMPARE(console.toPlainText(), shown);
     QVERIFY(console.textCursor().atEnd());
 }

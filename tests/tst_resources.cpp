@@ -1,10 +1,9 @@
-// The pictures and the Windows resources as other programs read them: the bundle holds
-// exactly the images, as they are on disk; the windows take their icon from images/ in the
-// working directory, and the main window has one anywhere; and lumarvethon.rc, compiled by the
-// MinGW resource compiler, holds the icon group, the product icon's PNG and the manifest.
+// The pictures and the Windows resources as other programs read them: the bundle, the windows'
+// icons, and lumarvethon.rc compiled by MinGW's windres (icon group, PNG and manifest).
 
 #include "settingsdialog.h"
 #include "testprocess.h"
+#include "testsupport.h"
 #include "windowicon.h"
 
 #include <QtTest>
@@ -12,12 +11,6 @@
 namespace {
 
 const QString source = QStringLiteral(LUMARVETHON_SOURCE_DIR "/resources");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 quint32 field(const QByteArray &bytes, qint64 at, int size = 4)
 {
@@ -43,16 +36,15 @@ void TestResources::bundleAndIcons()
         const QString entry = it.next();
         found << entry.mid(9);
         QCOMPARE(QResource(entry).compressionAlgorithm(), QResource::NoCompression);
-        QVERIFY2(readAll(entry) == readAll(source + entry.mid(1)), qPrintable(entry));
+        QVERIFY2(fileContent(entry) == fileContent(source + entry.mid(1)), qPrintable(entry));
     }
     found.sort();
     QCOMPARE(found.join(' '),
              "Lumarvethon_Icon_only@500x.ico application-exit.png clear.png connect.png "
              "disconnect.png settings.png");
 
-    // Started elsewhere, the windows have an icon all the same and the dialog none; under a
-    // working directory with images/, both take the picture there (a red square of the test's
-    // own, so that it cannot be mistaken for the product icon).
+    // Started elsewhere, the main window has an icon, the dialog none; with images/ there, both
+    // take its picture (a red square, not to be mistaken for the product icon).
     QTemporaryDir dir;
     const auto restore = qScopeGuard([old = QDir::currentPath()] { QDir::setCurrent(old); });
     QVERIFY(QDir::setCurrent(dir.path()));
@@ -83,7 +75,7 @@ void TestResources::windowsResources()
 
     // A .res file is a row of records: data size, header size, type and name (0xFFFF and a
     // number each), DWORD padding, then version, flags, language..., the data, padded too.
-    const QByteArray res = readAll(dir.filePath("out.res"));
+    const QByteArray res = fileContent(dir.filePath("out.res"));
     QStringList records;
     QMap<int, QByteArray> data;
     for (qint64 at = 0; at + 8 <= res.size();) {
@@ -100,7 +92,7 @@ void TestResources::windowsResources()
     }
     records.sort();
     QCOMPARE(records.join(' '), QStringLiteral("14/101/407 24/1/409 3/1/407"));
-    const QByteArray ico = readAll(source + "/images/Lumarvethon_Icon_only@500x.ico");
+    const QByteArray ico = fileContent(source + "/images/Lumarvethon_Icon_only@500x.ico");
     QCOMPARE(data[3], ico.mid(22)); // the icon is the product icon's PNG
     QVERIFY(data[3].startsWith("\x89PNG"));
     QCOMPARE(data[14].size(), 20); // the group: one 256 x 256 entry of that size, icon 1

@@ -1,6 +1,5 @@
-// The script socket's path as the panel's own: one panel per path, a socket left by a crashed
-// panel replaced and nothing else, the socket open to its owner only, removed on closing only
-// while it is still the panel's, and the user's own directory when there is no runtime one.
+// The script socket's path: one panel per path, a crashed panel's socket replaced and nothing
+// else, open to its owner only, removed only while the panel's, the user's own directory.
 
 #include "console.h"
 #include "scriptserver.h"
@@ -8,12 +7,9 @@
 #include "testprocess.h"
 #include "testsupport.h"
 
-#include <QAction>
 #include <QLocalServer>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <grp.h>
 #include <sys/socket.h>
@@ -26,29 +22,24 @@ class TestScriptSocket : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void listening();
     void pathOwnership_data();
     void pathOwnership();
 };
 
-void TestScriptSocket::initTestCase()
-{
-    static QTemporaryDir runtime;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
-}
-
 void TestScriptSocket::listening()
 {
     const QString path = socketPath();
     {
-        QLocalServer other; // another panel's socket
+        QLocalServer other; // another panel's socket; the record made for the run goes again
         QVERIFY(other.listen(path));
         TestProcess second;
-        second.start(QStringLiteral(LUMARVETHON_BIN), { QStringLiteral("--listen"), path });
+        second.start(QStringLiteral(LUMARVETHON_BIN),
+                     { "--listen", path, "--record", path + ".csv" });
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 2);
         QVERIFY(second.readAllStandardError().contains("another program is listening on"));
+        QVERIFY(!QFileInfo::exists(path + ".csv"));
     }
     PanelOnLine panel; // on the path the other one has left
     panel.trigger("actionAllowScripts");
@@ -71,20 +62,16 @@ void TestScriptSocket::pathOwnership_data()
 {
     QTest::addColumn<QString>("place"); // what is at the default path, or its directory
     QTest::addColumn<QString>("error"); // empty: the panel listens there
-    QTest::newRow("left socket") << "refusing"
-                                 << "";
-    QTest::newRow("file") << "file"
-                          << "%1 exists and is not a socket";
-    QTest::newRow("no answer") << "full"
-                               << "cannot use %1: no answer within 1000 ms";
-    QTest::newRow("directory made") << "no directory"
-                                    << "";
-    QTest::newRow("made for a group") << "group"
-                                      << "";
-    QTest::newRow("directory open") << "open"
-                                    << "the directory %1 is open to other users";
-    QTest::newRow("another's directory") << "chown"
-                                         << "the directory %1 belongs to another user";
+    const auto row = [](const char *name, const char *place, const char *error) {
+        QTest::newRow(name) << QString(place) << QString(error);
+    };
+    row("left socket", "refusing", "");
+    row("file", "file", "%1 exists and is not a socket");
+    row("no answer", "full", "cannot use %1: no answer within 1000 ms");
+    row("directory made", "no directory", "");
+    row("made for a group", "group", "");
+    row("directory open", "open", "the directory %1 is open to other users");
+    row("another's directory", "chown", "the directory %1 belongs to another user");
 }
 
 void TestScriptSocket::pathOwnership()
@@ -135,9 +122,7 @@ void TestScriptSocket::pathOwnership()
     QString reason;
     QCOMPARE(window.features().listenForScripts(path, &reason), error.isEmpty());
     QVERIFY2(reason.contains(error.arg(kept)), qPrintable(reason));
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (place == "group") { // the group's, and no one else's
         QVERIFY(::stat(qPrintable(dir), &status) == 0 && status.st_gid == own->gr_gid);
         QCOMPARE(status.st_mode & 0777, 0770u);

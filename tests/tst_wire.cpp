@@ -1,15 +1,16 @@
-// The formats, one row per case where the scenarios cannot reach the value: the panel's
-// commands and replies, the port list's entries and detail lines, the simulated controller's
-// cut into commands and the panel's options; and the settings dialog's port list: the named
-// port first and selected, never listed twice, a typed path only on an entry without port
-// data, and a record that only Apply changes.
+// The formats, one row per case the scenarios cannot reach: commands and replies, port entries,
+// the simulator's cut into commands, options, positions; and the settings dialog's port list.
 
 #include "commandline.h"
+#include "csvformat.h"
+#include "motionwatch.h"
 #include "portentry.h"
+#include "portrecovery.h"
 #include "positionscsv.h"
 #include "protocol.h"
 #include "pseudoterminal.h"
 #include "request.h"
+#include "rfc4180.h"
 #include "scriptserver.h"
 #include "settingsdialog.h"
 #include "simulatorprotocol.h"
@@ -53,6 +54,32 @@ QString imported(const QByteArray &csv)
     for (const NamedPosition &position : positions)
         read.append(position.name + '=' + QString::number(position.micrometres));
     return read.join('|');
+}
+
+// The port a reconnection opens for the lost one: its name, "-" for none, "foreign" if another's.
+QString reopened(PortRecord lost, const QString &target, const QList<PortRecord> &listed,
+                 bool newFile = false)
+{
+    lost.node = { 1, 2, 3 };
+    const ReopenChoice choice = portToReopen(lost, target, { 1, 2, newFile ? 4 : 3 }, listed);
+    return choice.foreign ? QStringLiteral("foreign") : choice.name.isEmpty() ? "-" : choice.name;
+}
+
+int listings = 0;
+
+// 1 if the stage moves after the events: "go" (a move went out), "clear", or a position.
+char moving(const char *events)
+{
+    MotionWatch watch;
+    for (const QByteArray &event : QByteArray(events).split(' ')) {
+        if (event == "go")
+            watch.motionStarted();
+        else if (event == "clear")
+            watch.clear();
+        else if (!event.isEmpty())
+            watch.position(event.toDouble());
+    }
+    return watch.moving() ? '1' : '0';
 }
 
 QString taken(const QByteArray &input)
@@ -184,6 +211,49 @@ void TestWire::formats_data()
     row("csv open quote", imported(header + "a,1\n\"b,2\n"), "row 3: a quoted field is not closed");
     row("csv after quote", imported(header + "\"a\"x,1\n"), "row 2: text after a closing quote");
     row("csv empty", imported(header), "");
+
+    // Received lines in the record: escaped, then a CSV field.
+    QByteArray fields;
+    for (const QByteArray &line : { QByteArray("a\\xb"), QByteArray("\t\x01\x7f\0\xe9\xff", 6),
+                                    QByteArray("a,b"), QByteArray("say \"x\"") })
+        fields += Rfc4180::field(CsvFormat::escapedLine(line)) + ' ';
+    row("record fields", fields,
+        "a\\\\xb \\x09\\x01\\x7F\\x00\\xE9\\xFF \"a,b\" \"say \"\"x\"\"\" ");
+
+    // At rest once the last three positions lie within 0.1 um.
+    QString motion;
+    for (const char *events : { "", "go 5 5.05 5.1", "go 5 5.2 5.25 5.25", "go 5 clear", "go",
+                                "go 5 5", "go 5 5.2 5.25", "5 5 5 5.5" })
+        motion += moving(events);
+    row("motion", motion, "00001111");
+
+    // The port a reconnection opens, and the listing it reads only when the devices change.
+    const PortRecord usb0 { "ttyUSB0", "/dev/ttyUSB0", "A1B2", 0x0403, 0x6001, {} };
+    const PortRecord usb1 { "ttyUSB1", "/dev/ttyUSB1", "A1B2", 0x0403, 0x6001, {} };
+    const PortRecord other { "ttyUSB0", "/dev/ttyUSB0", "Z9", 0x0403, 0x6001, {} };
+    const PortRecord byId { "/dev/serial/by-id/stage", QString(), "A1B2", 0x0403, 0x6001, {} };
+    const PortRecord pts { "/dev/pts/4", QString(), QString(), 0, 0, {} };
+    const PortRecord ttyS0 { "ttyS0", "/dev/ttyS0", "", 0, 0, {} };
+    const QString dev0 = "/dev/ttyUSB0";
+    row("unlisted terminal", reopened(pts, "/dev/pts/4", {}), "/dev/pts/4");
+    row("terminal number taken again", reopened(pts, "/dev/pts/4", {}, true), "foreign");
+    row("built-in port's file made again", reopened(ttyS0, "/dev/ttyS0", {}, true), "foreign");
+    row("back under its name, new file", reopened(usb0, dev0, { usb0 }, true), "ttyUSB0");
+    row("back under its name", reopened(usb0, dev0, { usb0 }), "ttyUSB0");
+    row("back under another name", reopened(usb0, "", { usb1 }), "/dev/ttyUSB1");
+    row("not back yet", reopened(usb0, "", {}), "-");
+    row("another device took the name", reopened(usb0, dev0, { other }), "foreign");
+    row("unlisted device under the name", reopened(usb0, dev0, {}), "foreign");
+    row("no identity: the name", reopened(ttyS0, "/dev/ttyS0", { other }), "ttyS0");
+    row("no identity, one there now",
+        reopened(ttyS0, "/dev/ttyS0", { { "ttyS0", "/dev/ttyS0", "Z9", 1, 2, {} } }), "foreign");
+    row("link to the same device", reopened(byId, dev0, { usb0 }), "/dev/serial/by-id/stage");
+    row("link, device elsewhere", reopened(byId, "/dev/ttyUSB7", { usb1 }), "/dev/ttyUSB1");
+    row("link to another device", reopened(byId, dev0, { other }), "foreign");
+    PortListing listing; // an empty list is no reason to list again
+    for (const qint64 stamp : { 1, 1, 1, 2, 2 })
+        listing.ports(stamp, [] { return ++listings, QList<PortRecord>(); });
+    row("listed when the devices change", QString::number(listings), "2");
 }
 
 void TestWire::formats() const
@@ -195,8 +265,7 @@ void TestWire::formats() const
 
 void TestWire::portList()
 {
-    // A port named through a link (/dev/serial/by-id/...) shows the details of the device
-    // it leads to, and is not listed a second time under its own name.
+    // A port named through a link shows its device's details, not listed again under its name.
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("by-id"));
     PseudoTerminal terminal;
