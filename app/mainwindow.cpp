@@ -2,7 +2,6 @@
 #include "ui_mainwindow.h"
 
 #include "console.h"
-#include "errorboxes.h"
 #include "panelfeatures.h"
 #include "protocol.h"
 #include "readout.h"

@@ -161,7 +161,7 @@ private:
     // Reply parser; processReply returns the number text shown for a position line, else null.
     void takeInBytes(const QByteArray &bytes);
     QString processReply(const QByteArray &line);
-    QString updatePosition(const QString &line, Protocol::Grammar grammar);
+    QString updatePosition(const QString &line, Protocol::Grammar grammar, bool &usable);
     void updateStatus(const QString &line);
     void updateOffset(const QByteArray &line);
     void passThrough(const QByteArray &line);

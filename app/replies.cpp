@@ -13,8 +13,6 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <utility>
-
 // Longest unfinished line kept: a device that sends without CR cannot grow the buffer.
 static constexpr int partialLineLimit = 4096;
 
@@ -75,14 +73,15 @@ QString MainWindow::processReply(const QByteArray &line)
     const bool isPosition
         = grammar == Protocol::Grammar::Fw126 ? line.contains('P') : line.startsWith("_cp");
     if (isPosition) {
-        const QString shown = updatePosition(Protocol::decodeLine(line), grammar);
+        bool usable = false;
+        const QString shown = updatePosition(Protocol::decodeLine(line), grammar, usable);
         if (positionEchoRequested) {
             console->appendData(line);
             positionEchoRequested = false;
         }
         panelFeatures->link().positionTaken();
         // A line whose number is garbled is shown as it came, but goes no further.
-        if (!Protocol::positionNumber(shown))
+        if (!usable)
             return QString();
         emit positionReceived(position);
         return shown;
@@ -98,10 +97,13 @@ QString MainWindow::processReply(const QByteArray &line)
     return QString();
 }
 
-QString MainWindow::updatePosition(const QString &line, Protocol::Grammar grammar)
+QString MainWindow::updatePosition(const QString &line, Protocol::Grammar grammar, bool &usable)
 {
     const QString number = Protocol::positionText(line, grammar);
-    position = Protocol::numberOrZero(number);
+    // One parse for a sound line; only a garbled one is read again, as the read-out takes it.
+    const std::optional<double> value = Protocol::positionNumber(number);
+    usable = value.has_value();
+    position = value ? *value : Protocol::numberOrZero(number);
     readout->showPosition(number, position);
     return number;
 }

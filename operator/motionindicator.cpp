@@ -10,7 +10,7 @@ MotionIndicator::MotionIndicator(QWidget *parent)
 void MotionIndicator::connected()
 {
     watch.clear();
-    show();
+    showState();
     setVisible(true);
 }
 
@@ -23,16 +23,16 @@ void MotionIndicator::disconnected()
 void MotionIndicator::motionStarted()
 {
     watch.motionStarted();
-    show();
+    showState();
 }
 
 void MotionIndicator::position(double micrometres)
 {
     watch.position(micrometres);
-    show();
+    showState();
 }
 
-void MotionIndicator::show()
+void MotionIndicator::showState()
 {
     const QString text = watch.moving() ? tr("Moving") : tr("At rest");
     // Set only on a change: every position reply comes here.

@@ -21,7 +21,7 @@ public:
     void position(double micrometres);
 
 private:
-    void show();
+    void showState();
 
     MotionWatch watch;
 };
